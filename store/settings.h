@@ -1,0 +1,44 @@
+#pragma once
+// Every reader of ./server.txt, with the default and field size that reader
+// uses: the differences between readers are behaviour, not accident.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tavrel {
+
+inline constexpr const char* kSettingsPath = "./server.txt";
+inline constexpr std::string_view kSettingsSection = "SET";
+
+struct SettingReader {
+  std::string_view key;
+  std::string_view default_value;
+  std::size_t field_size;
+};
+
+namespace settings {
+// Ravelin's main window creation and settings-tab reload.
+inline constexpr SettingReader kConsoleCom{"COM", "COM1", 100};
+inline constexpr SettingReader kConsoleRate{"RATE", "19200", 100};
+inline constexpr SettingReader kConsoleSmsCode{"SMSCODE", "88888888", 100};
+// Ravelin's device test.
+inline constexpr SettingReader kTestCom{"COM", "COM1", 10};
+inline constexpr SettingReader kTestSmsCode{"SMSCODE", "0000000000", 14};
+inline constexpr SettingReader kTestRate{"RATE", "19200", 10};
+// Ravelin's engine.
+inline constexpr SettingReader kEngineCom{"COM", "COM1", 10};
+inline constexpr SettingReader kEngineRate{"RATE", "19200", 10};
+inline constexpr SettingReader kEngineSmsCode{"SMSCODE", "0000000000", 14};
+// Quillon's window creation.
+inline constexpr SettingReader kListenerWindowServIp{"SERVIP", "100.100.100.1", 20};
+inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};
+// Quillon's listener start.
+inline constexpr SettingReader kListenerServIp{"SERVIP", "100.100.100.100", 20};
+inline constexpr SettingReader kListenerPort{"PORT", "9002", 10};
+}  // namespace settings
+
+std::string ReadSetting(const SettingReader& reader, const std::string& path = kSettingsPath);
+void WriteSetting(std::string_view key, std::string_view value,
+                  const std::string& path = kSettingsPath);
+
+}  // namespace tavrel
