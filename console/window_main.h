@@ -1,0 +1,4 @@
+#pragma once
+namespace tavrel {
+int RunConsoleWindow(int argc, char** argv);
+}
