@@ -1,8 +1,66 @@
 #!/usr/bin/env bash
-# Installs what the station needs, builds it and starts it.
+# Installs what the station needs, builds it and starts it in ./station/ on
+# the simulated modem (or on the real one that station/server.txt names).
 set -euo pipefail
-cd "$(dirname "$0")"
+top="$(cd "$(dirname "$0")" && pwd)"
+cd "$top"
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
-echo "Built programs:"; ls build/bin
+
+bin="$top/build/bin"
+station="$top/station"
+mkdir -p "$station"
+cd "$station"
+
+# A fresh station gets settings that point at the simulated modem and a
+# listener on loopback; an operator's own settings are left alone.
+if [ ! -f server.txt ]; then
+  printf '[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\nPORT=9002\r\n' > server.txt
+fi
+com="$(sed -n 's/^COM=\(.*\)\r$/\1/Ip' server.txt | head -n1)"
+port="$(sed -n 's/^PORT=\([0-9]*\).*$/\1/Ip' server.txt | head -n1)"
+port="${port:-9002}"
+
+# Pauses of the real modem exchange are several seconds; the demo runs them
+# ten times faster unless the caller says otherwise.
+export TAVREL_TIME_SCALE="${TAVREL_TIME_SCALE:-0.1}"
+
+pids=()
+stop_all() {
+  trap - INT TERM EXIT
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+}
+trap stop_all INT TERM EXIT
+
+if [ "$com" = "./modem" ]; then
+  mkdir -p modem-inbox
+  "$bin/modemsim" --link ./modem --spool ./modem-inbox --sent-log ./modem-sent.jsonl > modemsim.out &
+  pids+=($!)
+  for _ in $(seq 100); do grep -q '^ready' modemsim.out 2>/dev/null && break; sleep 0.1; done
+fi
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  mode=()
+  echo "Starting Ravelin and Quillon with windows: press 启动短信收发进程 in Ravelin and 启动 in Quillon."
+else
+  mode=(--headless)
+  echo "No display: starting Ravelin and Quillon headless."
+fi
+"$bin/Quillon" "${mode[@]}" > quillon.out 2>&1 &
+pids+=($!)
+"$bin/Ravelin" "${mode[@]}" &
+pids+=($!)
+
+cat <<INFO
+
+The station runs in $station (time scale $TAVREL_TIME_SCALE).
+  Queue an SMS over TCP:      $top/scripts/queue-sms.sh 13012312312 你好   (Quillon on 127.0.0.1:$port)
+  Make the modem receive one: $top/scripts/inject-sms.sh 13800000000 '*0001'
+  Sent SMS, decoded:          $station/modem-sent.jsonl
+  Received and queued SMS:    $station/$(date +%Y-%-m-%-d)/recv and /new
+  A real modem:               set COM=ttyUSB0 and RATE=115200 (its speed) in $station/server.txt, then run again.
+Ctrl-C stops everything started here.
+INFO
+wait -n "${pids[@]}" || true
