@@ -1,6 +1,8 @@
 #pragma once
 // The modem engine: one worker thread that owns the serial port and repeats
 // the send and receive cycle in the working directory.
+#include <string>
+
 #include "engine/monitor.h"
 #include "platform/suspendable_thread.h"
 
@@ -9,14 +11,19 @@ namespace tavrel {
 class myterad : public SuspendableThread {
  public:
   explicit myterad(Monitor& monitor);  // created suspended
-  ~myterad() override;
+  ~myterad() override;                 // leaves Execute at its next checkpoint
   bool Ended() const { return Finished(); }  // only after a port failure
+
+  // Why the port failed, in the system's words for an operator who reads a
+  // terminal (device and reason); empty until Ended().
+  std::string FailureDetail() const;
 
  protected:
   void Execute() override;
 
  private:
   Monitor& monitor_;
+  std::string failure_;  // written by the worker before it finishes
 };
 
 }  // namespace tavrel

@@ -1,0 +1,138 @@
+#include "engine/engine_thread.h"
+
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "engine/link.h"
+#include "engine/phases.h"
+#include "engine/trace_log.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/serial.h"
+#include "store/record_store.h"
+#include "store/settings.h"
+
+namespace tavrel {
+namespace {
+
+constexpr const char* kReadyText =
+    "系统已准备好，开始收发信息..................................!\r\n";
+constexpr const char* kOpenFailedText =
+    "数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!请先关闭系统，检查后重试!\r\n\r\n";
+constexpr const char* kSettingsRefusedText =
+    "!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n";
+// The window's first caption, with the two blanks the engine leaves after it.
+constexpr const char* kSettingsRefusedCaption = "Tavrelsms客户管理系统--企业服务器2.21版  ";
+
+class ThreadPacer : public Pacer {
+ public:
+  ThreadPacer(std::function<void(std::chrono::milliseconds)> pause, std::function<void()> checkpoint)
+      : pause_(std::move(pause)), checkpoint_(std::move(checkpoint)) {}
+  void Pause(std::chrono::milliseconds nominal) override { pause_(nominal); }
+  void Checkpoint() override { checkpoint_(); }
+
+ private:
+  std::function<void(std::chrono::milliseconds)> pause_;
+  std::function<void()> checkpoint_;
+};
+
+// The serial port as the link sees it: a stopped engine neither writes to
+// nor reads from the modem.
+class EnginePort : public Port {
+ public:
+  EnginePort(SerialPort& serial, Pacer& pacer) : serial_(serial), pacer_(pacer) {}
+  void Write(std::string_view bytes) override {
+    pacer_.Checkpoint();
+    serial_.Write(bytes);
+  }
+  std::string Read(std::size_t max) override {
+    pacer_.Checkpoint();
+    return serial_.Read(max);
+  }
+
+ private:
+  SerialPort& serial_;
+  Pacer& pacer_;
+};
+
+long CounterOrZero(std::optional<long> counter) {
+  return counter && *counter >= 1 ? *counter : 0;
+}
+
+void RunCycle(Port& port, Pacer& pacer, TraceLog& trace, Monitor& monitor) {
+  CycleContext cycle{DayFolderName(), 0, 0, 0, port, pacer, trace, monitor};
+  pacer.Checkpoint();
+  EnsureDayFolder(cycle.day);
+  const std::string send_dir = MailboxDir(cycle.day, kSendBox);
+  const std::string new_dir = MailboxDir(cycle.day, kNewBox);
+  trace.Printf("\n\n\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&%s\n===%s\n", Gbk("开始").c_str(),
+               CounterPath(send_dir).c_str());
+  cycle.send_acc = CounterOrZero(ReadCounter(send_dir));
+  cycle.recv_acc = CounterOrZero(ReadCounter(MailboxDir(cycle.day, kRecvBox)));
+  const std::string new_counter = CounterPath(new_dir);
+  trace.Printf("%s\n", new_counter.c_str());
+  const std::optional<long> new_acc = ReadCounter(new_dir);
+  if (new_acc) trace.Printf("%s\n", new_counter.c_str());
+  cycle.new_acc = CounterOrZero(new_acc);
+  trace.Printf("accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", cycle.new_acc, cycle.recv_acc,
+               cycle.send_acc);
+  SendPhase(cycle);
+  ReceivePhase(cycle);
+  trace.Flush();
+}
+
+}  // namespace
+
+myterad::myterad(Monitor& monitor) : monitor_(monitor) {}
+
+myterad::~myterad() { StopAndJoin(); }
+
+std::string myterad::FailureDetail() const {
+  return Finished() ? failure_ : std::string();
+}
+
+void myterad::Execute() {
+  ThreadPacer pacer([this](std::chrono::milliseconds nominal) { Pause(nominal); },
+                    [this] { Checkpoint(); });
+
+  monitor_.ReplaceText(Gbk(kReadyText));
+  pacer.Checkpoint();
+  EnsureDayFolder(DayFolderName());
+
+  const std::string com = ReadSetting(settings::kEngineCom);
+  std::string why;
+  std::unique_ptr<SerialPort> serial = SerialPort::Open(com, &why);
+
+  // The log is created whatever the open gave, so its first line always
+  // names the port that was tried.
+  TraceLog trace;
+  pacer.Checkpoint();
+  trace.Open("./sms.log");
+  trace.SetPacer(&pacer);
+  trace.Printf("com=...%s\n", com.c_str());
+  if (!serial) {
+    failure_ = why;
+    monitor_.ReplaceText(Gbk(kOpenFailedText));
+    return;
+  }
+  serial->SetWakeFd(StopFd());
+
+  const std::string rate = ReadSetting(settings::kEngineRate);
+  const bool configured = serial->Configure(rate, &why);
+  trace.Printf("rate..%s\n", rate.c_str());
+  if (!configured) {
+    failure_ = why;
+    monitor_.SetCaption(Gbk(kSettingsRefusedCaption));
+    monitor_.ReplaceText(Gbk(kSettingsRefusedText));
+    serial.reset();
+    return;
+  }
+  serial->ApplyTimeoutsAndPurge();
+  trace.Printf("star...%s,%s\n", com.c_str(), rate.c_str());
+
+  EnginePort port(*serial, pacer);
+  for (;;) RunCycle(port, pacer, trace, monitor_);
+}
+
+}  // namespace tavrel

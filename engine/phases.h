@@ -1,0 +1,35 @@
+#pragma once
+// The two halves of every engine cycle. The engine reads the DayFolder name
+// and the three counters at the top of the cycle and hands them, with the
+// port, the pacer, the trace and the monitor, to each phase in turn.
+//
+// A phase passes the pacer's checkpoint before every file write (the port
+// and the trace pass it themselves) and lets every exception through: the
+// engine's tear-down leaves a phase through a checkpoint.
+#include <string>
+
+#include "engine/monitor.h"
+#include "engine/port.h"
+#include "engine/trace_log.h"
+
+namespace tavrel {
+
+struct CycleContext {
+  std::string day;     // DayFolder name of this cycle
+  long send_acc = 0;   // counters read at the top of the cycle; absent or
+  long recv_acc = 0;   // below 1 counts as 0
+  long new_acc = 0;
+  Port& port;
+  Pacer& pacer;
+  TraceLog& trace;
+  Monitor& monitor;
+};
+
+// Sends records send_acc + 1 .. new_acc of the day's new mailbox and ends by
+// writing new_acc into send's acc.
+void SendPhase(const CycleContext& cycle);
+
+// Lists, deletes, files and answers what the modem has received.
+void ReceivePhase(const CycleContext& cycle);
+
+}  // namespace tavrel
