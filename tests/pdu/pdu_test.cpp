@@ -47,7 +47,7 @@ std::string Pack7Bit(std::string_view text) {
 std::string DeliverLine(std::string_view sender_length_and_digits,
                         std::string_view dcs, std::size_t user_data_length,
                         std::string_view user_data) {
-  char udl[8];
+  char udl[24];
   std::snprintf(udl, sizeof udl, "%02zX", user_data_length);
   return "0891683108200105F0" "24" + std::string(sender_length_and_digits) + "00" +
          std::string(dcs) + "52501161258023" + udl + std::string(user_data) + "\r";
