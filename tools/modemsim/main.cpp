@@ -1,0 +1,373 @@
+// modemsim: a GSM modem simulated on a pseudo-terminal, for the station's
+// demo and its tests. See README.md beside this file for the command line.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "tools/modemsim/json.h"
+#include "tools/modemsim/modem.h"
+#include "tools/modemsim/pty_device.h"
+#include "tools/modemsim/spool.h"
+
+namespace modemsim {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kSpoolInterval = std::chrono::milliseconds(20);
+
+volatile sig_atomic_t g_stop = 0;
+void OnStopSignal(int) { g_stop = 1; }
+
+struct Options {
+  std::string link;
+  std::string spool;
+  std::string sent_log;
+  std::string traffic_log;
+  Faults faults;
+  std::size_t vanish_after = 0;  // 0: never
+};
+
+constexpr const char* kUsage =
+    "usage: modemsim --link PATH [--spool DIR] [--sent-log FILE] [--traffic-log FILE]\n"
+    "                [--fail-sends N] [--silent] [--garbage] [--vanish-after N]\n"
+    "A GSM modem in PDU mode on a pseudo-terminal that PATH links to. See tools/modemsim/README.md.\n";
+
+std::optional<std::size_t> Count(const char* text) {
+  std::string value = text;
+  if (value.empty() || value.size() > 9 || value.find_first_not_of("0123456789") != std::string::npos) {
+    return std::nullopt;
+  }
+  return std::stoul(value);
+}
+
+std::optional<Options> ParseOptions(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    std::string name = argv[i];
+    auto value = [&]() -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "modemsim: %s needs a value\n", name.c_str());
+        return nullptr;
+      }
+      return argv[++i];
+    };
+    auto count = [&]() -> std::optional<std::size_t> {
+      const char* text = value();
+      if (!text) return std::nullopt;
+      auto number = Count(text);
+      if (!number) std::fprintf(stderr, "modemsim: %s needs a whole number, not \"%s\"\n", name.c_str(), text);
+      return number;
+    };
+    if (name == "--help" || name == "-h") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (name == "--link" || name == "--spool" || name == "--sent-log" || name == "--traffic-log") {
+      const char* text = value();
+      if (!text) return std::nullopt;
+      (name == "--link" ? options.link : name == "--spool" ? options.spool
+       : name == "--sent-log" ? options.sent_log : options.traffic_log) = text;
+    } else if (name == "--fail-sends") {
+      auto n = count();
+      if (!n) return std::nullopt;
+      options.faults.fail_sends = static_cast<int>(*n);
+    } else if (name == "--vanish-after") {
+      auto n = count();
+      if (!n) return std::nullopt;
+      options.vanish_after = *n;
+    } else if (name == "--silent") {
+      options.faults.silent = true;
+    } else if (name == "--garbage") {
+      options.faults.garbage = true;
+    } else {
+      std::fprintf(stderr, "modemsim: unknown option %s\n", name.c_str());
+      return std::nullopt;
+    }
+  }
+  if (options.link.empty()) {
+    std::fputs("modemsim: --link PATH is required\n", stderr);
+    return std::nullopt;
+  }
+  return options;
+}
+
+int OpenLog(const std::string& path) {
+  if (path.empty()) return -1;
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) std::fprintf(stderr, "modemsim: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+  return fd;
+}
+
+// One line in one write(), so that a reader never sees half of it.
+void WriteLine(int fd, std::string line) {
+  if (fd < 0) return;
+  line += '\n';
+  std::size_t done = 0;
+  while (done < line.size()) {
+    ssize_t n = write(fd, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void Announce(const char* word, const std::string& link) {
+  std::printf("%s %s\n", word, link.c_str());
+  std::fflush(stdout);
+}
+
+class Simulator {
+ public:
+  explicit Simulator(Options options) : options_(std::move(options)) { modem_.faults() = options_.faults; }
+
+  int Run() {
+    if (!Prepare()) return 1;
+    while (!g_stop && !quit_) Step();
+    if (device_.IsOpen()) RemoveLink(options_.link, device_.DevicePath());
+    return 0;
+  }
+
+ private:
+  enum class Presence { Present, Away, Gone };
+
+  bool Prepare() {
+    if (!options_.spool.empty() && mkdir(options_.spool.c_str(), 0755) != 0 && errno != EEXIST) {
+      std::fprintf(stderr, "modemsim: cannot create the spool folder %s: %s\n", options_.spool.c_str(),
+                   std::strerror(errno));
+      return false;
+    }
+    sent_log_ = OpenLog(options_.sent_log);
+    traffic_log_ = OpenLog(options_.traffic_log);
+    if ((!options_.sent_log.empty() && sent_log_ < 0) || (!options_.traffic_log.empty() && traffic_log_ < 0)) {
+      return false;
+    }
+    return Appear();
+  }
+
+  bool Appear() {
+    std::string error;
+    if (!device_.Open(error) || !PlaceLink(options_.link, device_.DevicePath(), error)) {
+      std::fprintf(stderr, "modemsim: %s\n", error.c_str());
+      device_.Close();
+      return false;
+    }
+    presence_ = Presence::Present;
+    Announce("ready", options_.link);
+    return true;
+  }
+
+  // The device goes away as an unplugged modem does: its line closes and
+  // its name disappears; what it stored stays.
+  void Disappear(std::optional<Clock::time_point> back_at) {
+    if (presence_ == Presence::Present) {
+      FlushOutput();
+      RemoveLink(options_.link, device_.DevicePath());
+      device_.Close();
+      pending_.clear();
+      modem_.ResetLine();
+      Announce("gone", options_.link);
+    }
+    if (presence_ == Presence::Gone) return;
+    presence_ = back_at ? Presence::Away : Presence::Gone;
+    if (back_at) back_at_ = *back_at;
+  }
+
+  void Step() {
+    pollfd device{-1, 0, 0};
+    if (presence_ == Presence::Present) {
+      device.fd = device_.Master();
+      device.events = static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT));
+    }
+    timespec timeout = Timeout();
+    sigset_t unblocked;
+    sigemptyset(&unblocked);
+    int ready = ppoll(&device, 1, &timeout, &unblocked);
+    if (ready < 0 && errno != EINTR) {
+      std::fprintf(stderr, "modemsim: poll failed: %s\n", std::strerror(errno));
+      quit_ = true;
+      return;
+    }
+    if (presence_ == Presence::Present && (device.revents & (POLLIN | POLLERR | POLLHUP))) ReadInput();
+    if (presence_ == Presence::Present && !pending_.empty()) WriteOutput();
+    if (presence_ == Presence::Present && options_.vanish_after > 0 &&
+        modem_.CommandsDone() >= options_.vanish_after) {
+      Disappear(std::nullopt);
+    }
+    if (!options_.spool.empty() && Clock::now() >= next_scan_) {
+      ScanSpool();
+      next_scan_ = Clock::now() + kSpoolInterval;
+    }
+    if (presence_ == Presence::Away && Clock::now() >= back_at_ && !Appear()) quit_ = true;
+  }
+
+  timespec Timeout() const {
+    auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
+    auto now = Clock::now();
+    if (!options_.spool.empty()) wait = std::min<std::chrono::nanoseconds>(wait, next_scan_ - now);
+    if (presence_ == Presence::Away) wait = std::min<std::chrono::nanoseconds>(wait, back_at_ - now);
+    if (wait.count() < 0) wait = {};
+    auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+    return timespec{static_cast<time_t>(seconds.count()), static_cast<long>((wait - seconds).count())};
+  }
+
+  void ReadInput() {
+    char buffer[4096];
+    for (;;) {
+      ssize_t n = read(device_.Master(), buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // EAGAIN: all taken
+      std::string_view chunk(buffer, static_cast<std::size_t>(n));
+      Trace("in", chunk);
+      modem_.Receive(chunk, pending_);
+      for (std::string& line : modem_.TakeSentLines()) WriteLine(sent_log_, std::move(line));
+      for (const std::string& note : modem_.TakeDiagnostics()) std::fprintf(stderr, "modemsim: %s\n", note.c_str());
+      if (options_.vanish_after > 0 && modem_.CommandsDone() >= options_.vanish_after) return;
+    }
+  }
+
+  void WriteOutput() {
+    while (!pending_.empty()) {
+      ssize_t n = write(device_.Master(), pending_.data(), pending_.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return;  // the other side is full; poll says when it drains
+      Trace("out", std::string_view(pending_.data(), static_cast<std::size_t>(n)));
+      pending_.erase(0, static_cast<std::size_t>(n));
+    }
+  }
+
+  // Gives the last answer a moment to leave before the line closes.
+  void FlushOutput() {
+    auto deadline = Clock::now() + std::chrono::milliseconds(200);
+    while (!pending_.empty() && Clock::now() < deadline) {
+      WriteOutput();
+      pollfd device{device_.Master(), POLLOUT, 0};
+      if (!pending_.empty()) poll(&device, 1, 10);
+    }
+  }
+
+  void Trace(const char* direction, std::string_view bytes) {
+    if (traffic_log_ < 0) return;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "%lld.%03ld", static_cast<long long>(now.tv_sec) * 1000 + now.tv_nsec / 1000000,
+                  now.tv_nsec / 1000 % 1000);
+    std::string hex;
+    for (unsigned char b : bytes) {
+      constexpr char kDigits[] = "0123456789ABCDEF";
+      hex += kDigits[b >> 4];
+      hex += kDigits[b & 0x0F];
+    }
+    WriteLine(traffic_log_, std::string("{\"ms\":") + stamp + ",\"dir\":\"" + direction +
+                                "\",\"data\":" + JsonBytes(bytes) + ",\"hex\":\"" + hex + "\"}");
+  }
+
+  void ScanSpool() {
+    bool storage_full = false;
+    for (const std::string& name : SpoolEntries(options_.spool)) {
+      std::string path = options_.spool + "/" + name;
+      std::string content;
+      if (!ReadWholeFile(path, content)) continue;  // taken away meanwhile
+      std::string error;
+      if (name.ends_with(".ctl")) {
+        auto control = ParseControl(content, error);
+        if (!control) {
+          SetAside(path, error);
+          continue;
+        }
+        unlink(path.c_str());
+        Apply(*control);
+        if (quit_) return;
+        continue;
+      }
+      if (storage_full) continue;  // later messages wait behind the one that did not fit
+      auto message = ParseSpoolMessage(content, error);
+      if (!message) {
+        SetAside(path, error);
+        continue;
+      }
+      if (!modem_.Inject(message->sender, message->text)) {
+        if (!reported_full_) {
+          std::fprintf(stderr, "modemsim: message storage full; %s waits until messages are deleted\n", path.c_str());
+        }
+        reported_full_ = storage_full = true;
+        continue;
+      }
+      reported_full_ = false;
+      unlink(path.c_str());
+    }
+  }
+
+  // A file that cannot be understood is kept, renamed, for its writer to see.
+  static void SetAside(const std::string& path, const std::string& error) {
+    std::string kept = path + ".bad";
+    rename(path.c_str(), kept.c_str());
+    std::fprintf(stderr, "modemsim: %s: %s (kept as %s)\n", path.c_str(), error.c_str(), kept.c_str());
+  }
+
+  void Apply(const Control& control) {
+    switch (control.kind) {
+      case Control::Kind::FailSends:
+        modem_.faults().fail_sends = control.value;
+        break;
+      case Control::Kind::Silent:
+        modem_.faults().silent = control.on;
+        modem_.ResetLine();
+        break;
+      case Control::Kind::Garbage:
+        modem_.faults().garbage = control.on;
+        modem_.ResetLine();
+        break;
+      case Control::Kind::Vanish:
+        Disappear(Clock::now() + std::chrono::milliseconds(control.value));
+        break;
+      case Control::Kind::Quit:
+        quit_ = true;
+        break;
+    }
+  }
+
+  Options options_;
+  Modem modem_;
+  PtyDevice device_;
+  Presence presence_ = Presence::Gone;
+  Clock::time_point back_at_{};
+  Clock::time_point next_scan_{};
+  std::string pending_;
+  int sent_log_ = -1;
+  int traffic_log_ = -1;
+  bool quit_ = false;
+  bool reported_full_ = false;
+};
+
+}  // namespace
+}  // namespace modemsim
+
+int main(int argc, char** argv) {
+  auto options = modemsim::ParseOptions(argc, argv);
+  if (!options) {
+    std::fputs(modemsim::kUsage, stderr);
+    return 2;
+  }
+  // The stop signals are let through only inside ppoll, so none is lost
+  // between a check of the flag and the wait.
+  sigset_t stops;
+  sigemptyset(&stops);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    sigaddset(&stops, signal);
+    struct sigaction action{};
+    action.sa_handler = modemsim::OnStopSignal;
+    sigaction(signal, &action, nullptr);
+  }
+  sigprocmask(SIG_BLOCK, &stops, nullptr);
+  ::signal(SIGPIPE, SIG_IGN);
+  return modemsim::Simulator(std::move(*options)).Run();
+}
