@@ -1,0 +1,368 @@
+#include "store/catalogue.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <string>
+
+#include "platform/codepage.h"
+#include "platform/profile.h"
+#include "platform/textfile.h"
+#include "store/text.h"
+
+namespace tavrel {
+namespace {
+
+// Keeps the listing's first two dropped lines (section and placeholder) the
+// same whichever operation creates a catalogue.
+constexpr std::string_view kPlaceholderKey = "000000";
+constexpr std::string_view kPlaceholderValue = "222222";
+
+// Field sizes of the lookups; a value is cut to the size less one byte.
+constexpr std::size_t kExistsCodeField = 10;
+constexpr std::size_t kFindCodeField = 1024;
+constexpr std::size_t kReplyField = 140;
+constexpr std::size_t kListValueField = 1000;
+constexpr std::size_t kExistsCustomerField = 1000;
+constexpr std::size_t kFindCustomerField = 512;
+constexpr std::size_t kResolveField = 512;
+
+constexpr std::size_t kCounterChars = 9;
+// A reply must fit one UCS-2 short message: 64 units, 256 hex digits.
+constexpr std::size_t kMaxReplyHexChars = 259;
+constexpr std::size_t kMinKeyBytes = 2;
+// Bytes of an information file that each reader keeps.
+constexpr std::size_t kFindInfoBytes = 1023;
+constexpr std::size_t kListInfoBytes = 999;
+constexpr std::size_t kBoxInfoBytes = 10239;
+// The listing reads lines into a 1024-byte field: longer lines come in pieces.
+constexpr std::size_t kListLinePiece = 1023;
+constexpr std::size_t kMaxFileNameBytes = 255;
+
+constexpr std::string_view kForbiddenNameBytes = "\\/:*?\"<>|";
+constexpr std::string_view kCustFileName = "cust";
+
+void EnsureQueryCatalogue(bool with_placeholder) {
+  MakeDirectory(kQueryDir);
+  if (with_placeholder)
+    WriteProfileString(kQuerySection, kPlaceholderKey, kPlaceholderValue, kQueryPath);
+}
+
+void EnsureCustCatalogue() {
+  MakeDirectory(kCustDir);
+  WriteProfileString(kCustSection, kPlaceholderKey, kPlaceholderValue, kCustPath);
+}
+
+// ./query/acc counts the codes added less those removed. Nothing reads it
+// but this, so a failed write is only lost bookkeeping.
+void AdjustCodeCounter(long delta) {
+  if (!FileExists(kQueryCounterPath)) WriteTextFile(kQueryCounterPath, "0");
+  std::string text = ReadTextFile(kQueryCounterPath).value_or("");
+  text = text.substr(0, text.find('\n'));
+  if (text.size() > kCounterChars) text.resize(kCounterChars);
+  WriteTextFile(kQueryCounterPath, std::to_string(AtoL(text) + delta));
+}
+
+std::string BlankLineBreaks(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c == '\r' || c == '\n') c = ' ';
+  return out;
+}
+
+// A key that would not read back as itself from its "key=value" line: a line
+// break or '=' splits the line, a leading '[' or ';' makes it a section or a
+// comment, and blanks around it are not part of the name read back. Writing
+// one would leave a line that no remove reaches and that stops the listing.
+bool BreaksCatalogueLine(std::string_view key) {
+  constexpr std::string_view kBlanks = " \t";
+  if (key.find_first_of(std::string_view("\r\n=\0", 4)) != std::string_view::npos) return true;
+  if (key.empty()) return false;
+  return kBlanks.find(key.front()) != std::string_view::npos ||
+         kBlanks.find(key.back()) != std::string_view::npos || key.front() == '[' ||
+         key.front() == ';';
+}
+
+// Reads at most `limit` bytes of a file's text-mode content. Only regular
+// files count: a directory or a pipe dropped into ./cust/ is "cannot be
+// opened", never a hang.
+std::optional<std::string> ReadTextPrefix(const std::string& path, std::size_t limit) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  // CR LF shrinks to LF, so twice the limit (and the LF after a last CR)
+  // is enough raw bytes for `limit` bytes of text.
+  std::string raw;
+  const std::size_t wanted = 2 * limit + 2;
+  char buffer[8192];
+  while (raw.size() < wanted) {
+    std::size_t ask = std::min(sizeof buffer, wanted - raw.size());
+    ssize_t n = ::read(fd, buffer, ask);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    raw.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fd);
+  std::string text = FromTextMode(raw);
+  if (text.size() > limit) text.resize(limit);
+  return text;
+}
+
+// Case folding of ASCII letters only; the second byte of a GBK character is
+// left alone even when it looks like a letter.
+std::string FoldAsciiCase(std::string_view gbk) {
+  std::string out(gbk);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(out[i]);
+    if (c >= 0x81 && c <= 0xFE && i + 1 < out.size()) {
+      ++i;
+    } else if (c >= 'A' && c <= 'Z') {
+      out[i] = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return out;
+}
+
+// Splits a catalogue's text the way a reader with a 1024-byte line field
+// meets it: a line (with its LF) or a 1023-byte piece of a longer one. A NUL
+// ends what the reader sees of that piece.
+std::vector<std::string> ListingLines(std::string_view text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    end = (end == std::string_view::npos) ? text.size() : end + 1;
+    end = std::min(end, start + kListLinePiece);
+    std::string line(text.substr(start, end - start));
+    line.resize(line.find('\0') == std::string::npos ? line.size() : line.find('\0'));
+    lines.push_back(std::move(line));
+    start = end;
+  }
+  return lines;
+}
+
+// Calls row(k, key) for each line after the section line and the placeholder
+// that holds more than its line end; stops when row returns false. False
+// when the catalogue cannot be read.
+template <typename RowFn>
+bool ForEachListingKey(const char* path, RowFn row) {
+  std::optional<std::string> text = ReadTextFile(path);
+  if (!text) return false;
+  std::vector<std::string> lines = ListingLines(*text);
+  for (std::size_t i = 2; i < lines.size(); ++i) {
+    if (lines[i].size() <= 1) continue;
+    int k = static_cast<int>(i - 1);
+    if (!row(k, SplitField(lines[i], 1, '=').field)) break;
+  }
+  return true;
+}
+
+// A customer named like the catalogue file would overwrite or delete it.
+bool IsCatalogueFileName(std::string_view cleaned) {
+  return FoldAsciiCase(cleaned) == kCustFileName;
+}
+
+// Writes the information file before the entry, so that no reader ever meets
+// a customer without one (the listing stops at such a customer).
+CatalogueResult WriteCustomer(const std::string& cleaned, std::string_view number,
+                              std::string_view information, CatalogueResult success) {
+  std::optional<std::string> path = CustomerInfoPath(cleaned);
+  if (!path || !WriteTextFile(*path, information)) return CatalogueResult::NotWritten;
+  if (!WriteProfileString(kCustSection, cleaned, number, kCustPath))
+    return CatalogueResult::NotWritten;
+  return success;
+}
+
+// Steps shared by add and set; the cleaned name when the customer may be written.
+std::optional<std::string> AdmitCustomer(std::string_view name, std::string_view number) {
+  std::string cleaned = CleanCustomerName(name);
+  EnsureCustCatalogue();
+  if (!IsUsableCustomerName(cleaned) || number.size() < kMinKeyBytes ||
+      number.find_first_of("\r\n") != std::string_view::npos)
+    return std::nullopt;
+  return cleaned;
+}
+
+}  // namespace
+
+const std::string& WrongCodeReply() {
+  static const std::string reply = Gbk("查询代码错误。");
+  return reply;
+}
+
+bool InfoTextFits(std::string_view text) {
+  return TextToUcs2Hex(text).size() <= kMaxReplyHexChars;
+}
+
+CatalogueResult AddInfoCode(std::string_view code, std::string_view text) {
+  EnsureQueryCatalogue(true);
+  std::string known = GetProfileString(kQuerySection, code, kAbsentMarker, kExistsCodeField, kQueryPath);
+  if (!InfoTextFits(text)) return CatalogueResult::TooLong;
+  if (known != kAbsentMarker) return CatalogueResult::Exists;
+  if (BreaksCatalogueLine(code)) return CatalogueResult::Refused;
+  if (!WriteProfileString(kQuerySection, code, BlankLineBreaks(text), kQueryPath))
+    return CatalogueResult::NotWritten;
+  AdjustCodeCounter(+1);
+  return CatalogueResult::Added;
+}
+
+CatalogueResult SetInfoCode(std::string_view code, std::string_view text) {
+  EnsureQueryCatalogue(false);
+  if (!InfoTextFits(text)) return CatalogueResult::TooLong;
+  if (BreaksCatalogueLine(code)) return CatalogueResult::Refused;
+  if (!WriteProfileString(kQuerySection, code, BlankLineBreaks(text), kQueryPath))
+    return CatalogueResult::NotWritten;
+  return CatalogueResult::Stored;
+}
+
+void RemoveInfoCode(std::string_view code) {
+  EnsureQueryCatalogue(false);
+  WriteProfileString(kQuerySection, code, std::nullopt, kQueryPath);
+  AdjustCodeCounter(-1);
+}
+
+InfoCodeLookup FindInfoCode(std::string_view code) {
+  EnsureQueryCatalogue(true);
+  if (code.size() < kMinKeyBytes) return {CatalogueResult::TooShort, {}};
+  std::string text = GetProfileString(kQuerySection, code, kAbsentMarker, kFindCodeField, kQueryPath);
+  if (text == kAbsentMarker) return {CatalogueResult::Absent, {}};
+  return {CatalogueResult::Found, std::move(text)};
+}
+
+std::vector<InfoCodeRow> ListInfoCodes() {
+  std::vector<InfoCodeRow> rows;
+  ForEachListingKey(kQueryPath, [&](int k, std::string key) {
+    std::string text = GetProfileString(kQuerySection, key, kListFallback, kListValueField, kQueryPath);
+    rows.push_back({k, std::move(key), std::move(text)});
+    return true;
+  });
+  return rows;
+}
+
+std::string InfoReplyText(std::string_view code) {
+  return GetProfileString(kQuerySection, code, WrongCodeReply(), kReplyField, kQueryPath);
+}
+
+std::string CleanCustomerName(std::string_view name) {
+  std::string cleaned;
+  for (char c : name.substr(0, name.find('\0'))) {
+    if (kForbiddenNameBytes.find(c) == std::string_view::npos) cleaned += c;
+  }
+  return cleaned;
+}
+
+bool IsUsableCustomerName(std::string_view cleaned) {
+  return cleaned.size() >= kMinKeyBytes && cleaned.size() <= kMaxFileNameBytes &&
+         CleanCustomerName(cleaned) == cleaned && cleaned != ".." &&
+         !IsCatalogueFileName(cleaned) && !BreaksCatalogueLine(cleaned);
+}
+
+std::optional<std::string> CustomerInfoPath(std::string_view cleaned_name) {
+  if (!IsUsableCustomerName(cleaned_name)) return std::nullopt;
+  std::string exact = kCustDir + std::string(cleaned_name);
+  if (FileExists(exact)) return exact;
+  DIR* dir = ::opendir(kCustDir);
+  if (!dir) return exact;
+  const std::string folded = FoldAsciiCase(cleaned_name);
+  std::string found = exact;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (FoldAsciiCase(entry->d_name) == folded) {
+      found = kCustDir + std::string(entry->d_name);
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+CatalogueResult AddCustomer(std::string_view name, std::string_view number,
+                            std::string_view information) {
+  std::optional<std::string> cleaned = AdmitCustomer(name, number);
+  if (!cleaned) return CatalogueResult::Refused;
+  std::string known = GetProfileString(kCustSection, *cleaned, kAbsentMarker, kExistsCustomerField, kCustPath);
+  if (known != kAbsentMarker) return CatalogueResult::Exists;
+  return WriteCustomer(*cleaned, number, information, CatalogueResult::Added);
+}
+
+CatalogueResult SetCustomer(std::string_view name, std::string_view number,
+                            std::string_view information) {
+  std::optional<std::string> cleaned = AdmitCustomer(name, number);
+  if (!cleaned) return CatalogueResult::Refused;
+  return WriteCustomer(*cleaned, number, information, CatalogueResult::Stored);
+}
+
+void RemoveCustomer(std::string_view name) {
+  std::string cleaned = CleanCustomerName(name);
+  EnsureCustCatalogue();
+  std::optional<std::string> path = CustomerInfoPath(cleaned);
+  if (!path) return;  // never an entry of ours, and no file of ours to delete
+  WriteProfileString(kCustSection, cleaned, std::nullopt, kCustPath);
+  ::unlink(path->c_str());
+}
+
+CustomerLookup FindCustomer(std::string_view name) {
+  EnsureCustCatalogue();
+  std::optional<std::string> path = CustomerInfoPath(CleanCustomerName(name));
+  if (name.size() < kMinKeyBytes || !path) return {CatalogueResult::TooShort, {}, {}};
+  std::string number = GetProfileString(kCustSection, name, kAbsentMarker, kFindCustomerField, kCustPath);
+  if (number == kAbsentMarker) return {CatalogueResult::Absent, {}, {}};
+  std::optional<std::string> information = ReadTextPrefix(*path, kFindInfoBytes);
+  if (!information) return {CatalogueResult::NoInformation, {}, {}};
+  return {CatalogueResult::Found, std::move(number), std::move(*information)};
+}
+
+std::optional<std::string> ReadCustomerInfo(std::string_view cleaned_name) {
+  std::optional<std::string> path = CustomerInfoPath(cleaned_name);
+  if (!path) return std::nullopt;
+  std::optional<std::string> text = ReadTextPrefix(*path, kBoxInfoBytes);
+  if (!text) return std::nullopt;
+  // The box separates lines with CR LF and shows a bare LF as nothing.
+  std::string shown = ToTextMode(*text);
+  if (shown.size() > kBoxInfoBytes) shown.resize(kBoxInfoBytes);
+  return shown;
+}
+
+CustomerListing ListCustomers() {
+  CustomerListing listing;
+  ForEachListingKey(kCustPath, [&](int k, std::string key) {
+    std::optional<std::string> path = CustomerInfoPath(key);
+    std::optional<std::string> information =
+        path ? ReadTextPrefix(*path, kListInfoBytes) : std::nullopt;
+    if (!information) {
+      listing.missing_information = std::move(key);
+      return false;
+    }
+    std::string number = GetProfileString(kCustSection, key, kListFallback, kListValueField, kCustPath);
+    listing.rows.push_back({k, std::move(key), std::move(number), std::move(*information)});
+    return true;
+  });
+  return listing;
+}
+
+std::optional<std::vector<std::string>> ListCustomerNames() {
+  std::vector<std::string> names;
+  bool opened = ForEachListingKey(kCustPath, [&](int, std::string key) {
+    names.push_back(std::move(key));
+    return true;
+  });
+  if (!opened) return std::nullopt;
+  return names;
+}
+
+std::string ResolveRecipient(std::string_view key) {
+  return GetProfileString(kCustSection, key, key, kResolveField, kCustPath);
+}
+
+}  // namespace tavrel

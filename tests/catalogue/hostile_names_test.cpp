@@ -1,0 +1,105 @@
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "store/catalogue.h"
+#include "tests/catalogue/catalogue_fixture.h"
+
+namespace tavrel {
+namespace {
+
+using namespace tavrel::catalogue_test;
+
+// Every file and folder under root except the two catalogue folders, with
+// the contents of the files.
+std::map<std::string, std::string> OutsideCatalogues(const fs::path& root) {
+  std::map<std::string, std::string> seen;
+  for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
+    fs::path relative = fs::relative(it->path(), root);
+    if (relative == "work/cust" || relative == "work/query") {
+      it.disable_recursion_pending();
+      continue;
+    }
+    seen[relative.string()] = it->is_directory() ? "<dir>" : Bytes(it->path());
+  }
+  return seen;
+}
+
+const std::vector<std::string> kHostileNames = {
+    "../x", "../../x", "/etc/passwd", "..", ".", "...", "../", "./..", "cust", "CUST", "Cust",
+    "cu/st", "x\r\n[cust]\r\nevil", "a\x01" "b", "\t..", "\x1b[2J", std::string(300, 'n'),
+    std::string("ab\0/../../x", 11), std::string("..\0", 3) + "ab",
+};
+
+TEST_F(CatalogueTest, HostileNamesTouchNothingOutsideTheCatalogueFolders) {
+  PutBytes(root_ / "x", "SECRET");
+  PutBytes(root_ / "work" / "x", "SECRET");
+  fs::create_directories(root_ / "work" / "etc");
+  PutBytes(root_ / "work" / "etc" / "passwd", "SECRET");
+  AddCustomer("alice", "13000000001", "a");
+  AddInfoCode("0001", "reply");
+  const std::string catalogue = Bytes("cust/cust");
+  const std::string codes = Bytes("query/query");
+  const auto before = OutsideCatalogues(root_);
+
+  for (const std::string& name : kHostileNames) {
+    SCOPED_TRACE(name);
+    AddCustomer(name, "13000000000", "written");
+    SetCustomer(name, "13000000000", "written");
+    CustomerLookup found = FindCustomer(name);
+    EXPECT_NE(found.information, "SECRET");
+    EXPECT_NE(ReadCustomerInfo(name).value_or(""), "SECRET");
+    ResolveRecipient(name);
+    RemoveCustomer(name);
+    AddInfoCode(name, "written");
+    SetInfoCode(name, "written");
+    FindInfoCode(name);
+    InfoReplyText(name);
+    RemoveInfoCode(name);
+  }
+  // Each hostile name was refused or removed again, with nothing left over.
+  EXPECT_EQ(Bytes("cust/cust"), catalogue);
+  EXPECT_EQ(Bytes("query/query"), codes);
+  EXPECT_EQ(ResolveRecipient("alice"), "13000000001");
+  EXPECT_EQ(ListCustomers().rows.size(), 1u);
+
+  // Keys that only a hand edit can put in the catalogue reach the listing.
+  for (const std::string key : {"../x", "..", "../../x", "/etc/passwd", "cust", "CUST"}) {
+    SCOPED_TRACE(key);
+    PutBytes("cust/cust", catalogue + key + "=1\r\n");
+    CustomerListing listing = ListCustomers();
+    EXPECT_EQ(listing.rows.size(), 1u);
+    EXPECT_EQ(listing.missing_information, key);
+    EXPECT_FALSE(ReadCustomerInfo(key));
+    EXPECT_NE(FindCustomer(key).result, CatalogueResult::Found);
+    RemoveCustomer(key);
+    ListCustomerNames();
+  }
+
+  EXPECT_EQ(OutsideCatalogues(root_), before);
+  EXPECT_TRUE(fs::is_regular_file("cust/cust"));
+}
+
+TEST_F(CatalogueTest, NamesThatAreNoFileOfTheirOwnAreRefused) {
+  for (const std::string name : {"..", ".", "cust", "CUST", "?..", "c*ust"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(AddCustomer(name, "13000000000", "x"), CatalogueResult::Refused);
+    EXPECT_EQ(SetCustomer(name, "13000000000", "x"), CatalogueResult::Refused);
+    EXPECT_EQ(FindCustomer(name).result, CatalogueResult::TooShort);
+    EXPECT_FALSE(ReadCustomerInfo(CleanCustomerName(name)));
+  }
+  EXPECT_EQ(Bytes("cust/cust"), "[cust]\r\n000000=222222\r\n");
+
+  // Longer than a file name may be: refused before anything is written,
+  // because an entry without its information file would stop every listing.
+  std::string name;
+  for (int i = 0; i < 128; ++i) name += Gbk("长");
+  EXPECT_EQ(AddCustomer(name, "13000000000", "x"), CatalogueResult::Refused);
+  name.resize(254);
+  EXPECT_EQ(AddCustomer(name, "13000000000", "x"), CatalogueResult::Added);
+  EXPECT_EQ(ListCustomers().rows.size(), 1u);
+}
+
+}  // namespace
+}  // namespace tavrel
