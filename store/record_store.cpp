@@ -1,0 +1,223 @@
+#include "store/record_store.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/pace.h"
+#include "platform/profile.h"
+#include "platform/textfile.h"
+#include "store/text.h"
+
+namespace tavrel {
+namespace {
+
+constexpr int kQuillonCounterRetries = 10;
+constexpr std::chrono::milliseconds kQuillonCounterPause{1000};
+constexpr std::chrono::milliseconds kRecordReopenPause{10};
+constexpr std::size_t kStampField = 20;  // the views show at most 19 characters
+
+std::string ErrnoText() { return std::strerror(errno); }
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+// The counter is written beside acc and renamed over it, so a reader sees the
+// old number or the new one and never an empty or half-written file. The
+// caller holds the mailbox lock, which makes the fixed temporary name safe.
+bool ReplaceCounter(const std::string& mailbox_dir, long n, const CounterOpenHook* hook,
+                    std::string* error) {
+  std::string acc = CounterPath(mailbox_dir);
+  std::string temp = acc + ".tmp";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    if (error) *error = "cannot open " + temp + " for writing: " + ErrnoText();
+    return false;
+  }
+  if (hook != nullptr && *hook) (*hook)(n);
+  std::string digits = std::to_string(n);
+  bool ok = WriteAll(fd, digits) && ::fsync(fd) == 0;
+  if (!ok && error) *error = "cannot write " + temp + ": " + ErrnoText();
+  if (::close(fd) != 0) ok = false;
+  if (ok && ::rename(temp.c_str(), acc.c_str()) != 0) {
+    if (error) *error = "cannot replace " + acc + ": " + ErrnoText();
+    ok = false;
+  }
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+bool WriteRecordFile(const std::string& path, std::string_view content, std::string* error) {
+  if (WriteTextFile(path, content, Durability::Flushed)) return true;
+  *error = "cannot write " + path + ": " + ErrnoText();
+  return false;
+}
+
+std::string_view UpToNul(std::string_view text) {
+  return text.substr(0, text.find('\0'));
+}
+
+OutboxResult Failure(OutboxResult result, std::string error) {
+  result.ok = false;
+  result.error = std::move(error) + "; the record was not filed. Check that the working "
+                 "directory and today's folder are writable, then send again.";
+  return result;
+}
+
+}  // namespace
+
+std::string MailboxDir(std::string_view day, std::string_view box) {
+  return std::string(day) + "/" + std::string(box);
+}
+
+std::string RecordPath(const std::string& mailbox_dir, std::string_view kind, long n) {
+  return mailbox_dir + "/" + std::string(kind) + std::to_string(n);
+}
+
+std::string CounterPath(const std::string& mailbox_dir) { return mailbox_dir + "/acc"; }
+
+void EnsureDayFolder(const std::string& day) {
+  MakeDirectory(day);
+  for (std::string_view box : {kNewBox, kSendBox, kRecvBox, kQuryBox}) {
+    MakeDirectory(MailboxDir(day, box));
+  }
+}
+
+std::optional<long> ReadCounter(const std::string& mailbox_dir, std::size_t max_bytes) {
+  int fd = ::open(CounterPath(mailbox_dir).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  // Enough raw bytes for max_bytes bytes after CR LF became LF.
+  std::string raw(2 * max_bytes + 2, '\0');
+  std::size_t got = 0;
+  while (got < raw.size()) {
+    ssize_t n = ::read(fd, raw.data() + got, raw.size() - got);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      return std::nullopt;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  raw.resize(got);
+  std::string text = FromTextMode(raw).substr(0, max_bytes);
+  return AtoL(text.substr(0, text.find('\n')));
+}
+
+bool WriteCounter(const std::string& mailbox_dir, long n) {
+  MailboxLock lock(mailbox_dir);
+  if (!lock.Held()) return false;
+  return ReplaceCounter(mailbox_dir, n, nullptr, nullptr);
+}
+
+MailboxLock::MailboxLock(const std::string& mailbox_dir) {
+  fd_ = ::open((mailbox_dir + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd_ < 0) return;
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
+}
+
+MailboxLock::~MailboxLock() {
+  if (fd_ >= 0) ::close(fd_);  // closing the only descriptor releases the lock
+}
+
+std::string ApplyRecipientListRule(std::string_view recipients) {
+  std::string out(UpToNul(recipients));
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    bool kept = i + 2 < out.size() && out[i + 2] == '\n';
+    if (out[i] == ';' && !kept) out[i] = '\n';
+  }
+  return out;
+}
+
+std::string OutboxHeader(const std::string& stamp) {
+  static const std::string tail = "send= \ntype=" + Gbk("查询") + "\nstat=" + Gbk("未发") +
+                                  "\njrade=" + Gbk("紧急") + "\n";
+  return "[HEAD]\ntime=" + stamp + "\n" + tail;
+}
+
+std::string InboxHeader(const std::string& stamp) {
+  return "[HEAD]\ntime=" + stamp + "\nsend= \nstat= \njrade= \n";
+}
+
+OutboxResult WriteOutboxRecord(std::string_view recipients, std::string_view text,
+                               CounterRule rule, const CounterOpenHook& on_counter_open) {
+  OutboxResult result;
+  DayAndStamp now = DayAndStampNow();
+  result.day = now.day;
+  EnsureDayFolder(now.day);
+  std::string box = MailboxDir(now.day, kNewBox);
+
+  MailboxLock lock(box);
+  if (!lock.Held()) return Failure(result, "cannot lock the mailbox " + box + ": " + ErrnoText());
+
+  std::optional<long> counter = ReadCounter(box);
+  long n = 1;
+  if (rule == CounterRule::Quillon) {
+    if (!counter && FileExists(CounterPath(box))) {
+      return Failure(result, "cannot read the counter " + CounterPath(box));
+    }
+    if (counter) n = *counter + 1;
+    // A negative counter would file a record numbered below 1 that no reader
+    // ever reaches, while the client is told it was filed.
+    if (n < 1) return Failure(result, "the counter " + CounterPath(box) + " holds a negative number");
+  } else if (counter && *counter >= 1) {
+    n = *counter + 1;
+  }
+
+  std::string error;
+  std::string r_path = RecordPath(box, "R", n);
+  std::string r_content = ApplyRecipientListRule(recipients);
+  if (!WriteRecordFile(r_path, r_content, &error)) {
+    PaceSleep(kRecordReopenPause);
+    if (!WriteRecordFile(r_path, r_content, &error)) return Failure(result, error);
+  }
+  if (!WriteRecordFile(RecordPath(box, "H", n), OutboxHeader(now.stamp), &error) ||
+      !WriteRecordFile(RecordPath(box, "DA", n), UpToNul(text), &error)) {
+    return Failure(result, error);
+  }
+
+  int tries = rule == CounterRule::Quillon ? 1 + kQuillonCounterRetries : 1;
+  bool hook_called = false;
+  CounterOpenHook once = [&](long number) {
+    if (!hook_called && on_counter_open) on_counter_open(number);
+    hook_called = true;
+  };
+  for (int attempt = 0; attempt < tries; ++attempt) {
+    if (attempt > 0) PaceSleep(kQuillonCounterPause);
+    if (ReplaceCounter(box, n, &once, &error)) {
+      result.ok = true;
+      result.number = n;
+      return result;
+    }
+  }
+  return Failure(result, error);
+}
+
+std::optional<std::string> ReadRecordFile(const std::string& path) { return ReadTextFile(path); }
+
+std::string ReadRecordTime(const std::string& header_path) {
+  return GetProfileString("HEAD", "time", "", kStampField, header_path);
+}
+
+}  // namespace tavrel

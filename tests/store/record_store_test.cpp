@@ -1,0 +1,253 @@
+#include "store/record_store.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <set>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/textfile.h"
+#include "tests/store/temp_dir.h"
+
+namespace tavrel {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempWorkDir;
+using testing::WriteBytes;
+
+// The counter retries pause through the pacing clock; keep them short.
+[[maybe_unused]] const bool kFastPauses = [] { return setenv("TAVREL_TIME_SCALE", "0.001", 0) == 0; }();
+
+std::string NewBox(const OutboxResult& r) { return MailboxDir(r.day, kNewBox); }
+
+TEST(RecipientListRule, SemicolonsBecomeLineEndsUnlessALineEndFollowsTwoBytesOn) {
+  struct Case {
+    std::string in, out;
+  } cases[] = {
+      {"13012312312;11111111111", "13012312312\n11111111111"},
+      {"13012312312;11111111111;", "13012312312\n11111111111\n"},
+      {"13012312312;\r\n11111111111", "13012312312;\r\n11111111111"},
+      {"a;;b", "a\n\nb"},
+      {";x\n", ";x\n"},
+      {";\n", "\n\n"},  // the LF directly after does not protect it
+      {"", ""},
+      {std::string("1;2\0;3", 6), "1\n2"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ApplyRecipientListRule(c.in), c.out) << c.in;
+}
+
+TEST(Headers, OutboxAndInboxLines) {
+  EXPECT_EQ(OutboxHeader("2003-5-12 14:05:09"),
+            "[HEAD]\ntime=2003-5-12 14:05:09\nsend= \ntype=\xB2\xE9\xD1\xAF\n"
+            "stat=\xCE\xB4\xB7\xA2\njrade=\xBD\xF4\xBC\xB1\n");
+  EXPECT_EQ(InboxHeader("2003-5-12 14:05:09"),
+            "[HEAD]\ntime=2003-5-12 14:05:09\nsend= \nstat= \njrade= \n");
+}
+
+TEST(WriteOutboxRecord, FirstRecordOfTheDayReachesDiskByteExact) {
+  TempWorkDir dir;
+  std::string text = Gbk("你好\r\n朋友");
+  OutboxResult r = WriteOutboxRecord("13012312312;\r\n11111111111;22222222222", text);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.number, 1);
+  for (const char* box : {"new", "send", "recv", "qury"}) {
+    EXPECT_TRUE(std::filesystem::is_directory(r.day + "/" + box)) << box;
+  }
+  std::string box = NewBox(r);
+  EXPECT_EQ(ReadBytes(box + "/R1"), "13012312312;\r\r\n11111111111\r\n22222222222");
+  EXPECT_EQ(ReadBytes(box + "/DA1"), "\xC4\xE3\xBA\xC3\r\r\n\xC5\xF3\xD3\xD1");
+  EXPECT_EQ(ReadBytes(box + "/acc"), "1");
+  std::string header = ReadBytes(box + "/H1");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(header, m, std::regex("\\[HEAD\\]\r\ntime=(.*)\r\nsend= \r\n([\\s\\S]*)")));
+  EXPECT_TRUE(std::regex_match(m[1].str(), std::regex(r.day + " \\d\\d:\\d\\d:\\d\\d")));
+  EXPECT_EQ(m[2].str(), "type=\xB2\xE9\xD1\xAF\r\nstat=\xCE\xB4\xB7\xA2\r\njrade=\xBD\xF4\xBC\xB1\r\n");
+  EXPECT_EQ(ReadRecordTime(box + "/H1"), m[1].str());
+  // Readers get back what the writer was given.
+  EXPECT_EQ(ReadRecordFile(box + "/DA1").value(), text);
+  // Nothing but the records, the counter and the lock is left in the mailbox.
+  std::set<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(box)) names.insert(e.path().filename());
+  EXPECT_EQ(names, (std::set<std::string>{"R1", "H1", "DA1", "acc", "lock"}));
+}
+
+TEST(WriteOutboxRecord, CounterRulesOfBothWriters) {
+  struct Case {
+    std::string acc;  // raw bytes of new/acc before the write
+    long ravelin;     // record number Ravelin's writers take
+    long quillon;     // Quillon's, 0 when it fails cleanly
+  } cases[] = {
+      {"41", 42, 42},         {"0", 1, 1},           {"abc", 1, 1},
+      {"", 1, 1},             {"  +7", 8, 8},        {"12\r\n99", 13, 13},
+      {"\r\n5", 1, 1},        {"1234567890", 123456790, 123456790},
+      {"-3", 1, 0},
+  };
+  for (const Case& c : cases) {
+    for (CounterRule rule : {CounterRule::Ravelin, CounterRule::Quillon}) {
+      TempWorkDir dir;
+      std::string day = DayFolderName();
+      EnsureDayFolder(day);
+      std::string box = MailboxDir(day, kNewBox);
+      WriteBytes(CounterPath(box), c.acc);
+      OutboxResult r = WriteOutboxRecord("1", "t", rule);
+      long expected = rule == CounterRule::Ravelin ? c.ravelin : c.quillon;
+      if (expected == 0) {
+        EXPECT_FALSE(r.ok) << "acc=" << c.acc;
+        EXPECT_FALSE(r.error.empty());
+        EXPECT_EQ(ReadBytes(CounterPath(box)), c.acc);
+        continue;
+      }
+      ASSERT_TRUE(r.ok) << "acc=" << c.acc << ": " << r.error;
+      EXPECT_EQ(r.number, expected) << "acc=" << c.acc;
+      EXPECT_EQ(ReadBytes(CounterPath(box)), std::to_string(expected));
+      EXPECT_TRUE(FileExists(RecordPath(box, "DA", expected)));
+    }
+  }
+}
+
+TEST(Counters, ReadAndWrite) {
+  TempWorkDir dir;
+  EnsureDayFolder("2003-5-12");
+  std::string box = MailboxDir("2003-5-12", kRecvBox);
+  EXPECT_FALSE(ReadCounter(box).has_value());
+  ASSERT_TRUE(WriteCounter(box, 12));
+  EXPECT_EQ(ReadBytes(box + "/acc"), "12");
+  EXPECT_EQ(ReadCounter(box).value(), 12);
+  ASSERT_TRUE(WriteCounter(box, 0));
+  EXPECT_EQ(ReadCounter(box).value(), 0);
+  WriteBytes(box + "/acc", "123456789");
+  EXPECT_EQ(ReadCounter(box, kViewCounterBytes).value(), 12345678);
+  EXPECT_EQ(ReadCounter(box).value(), 123456789);
+  std::filesystem::remove(box + "/acc");
+  std::filesystem::create_directory(box + "/acc");
+  EXPECT_FALSE(ReadCounter(box).has_value());  // exists, but reads as nothing
+  EXPECT_FALSE(WriteCounter(box, 3));
+  EXPECT_FALSE(WriteCounter("2003-5-12/nothere", 3));
+}
+
+TEST(WriteOutboxRecord, QuillonFailsBeforeWritingWhenTheCounterCannotBeRead) {
+  TempWorkDir dir;
+  std::string day = DayFolderName();
+  EnsureDayFolder(day);
+  std::string box = MailboxDir(day, kNewBox);
+  std::filesystem::create_directory(CounterPath(box));
+  OutboxResult r = WriteOutboxRecord("13012312312", "t", CounterRule::Quillon);
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(FileExists(box + "/R1"));
+  // Ravelin's writers take 1, but cannot count it: a failure, not a success.
+  r = WriteOutboxRecord("13012312312", "t", CounterRule::Ravelin);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("acc"), std::string::npos) << r.error;
+}
+
+TEST(WriteOutboxRecord, ARecordWhoseFilesCannotBeWrittenIsNotCounted) {
+  for (const char* blocked : {"R", "H", "DA"}) {
+    TempWorkDir dir;
+    std::string day = DayFolderName();
+    EnsureDayFolder(day);
+    std::string box = MailboxDir(day, kNewBox);
+    WriteBytes(CounterPath(box), "4");
+    std::filesystem::create_directory(RecordPath(box, blocked, 5));
+    OutboxResult r = WriteOutboxRecord("13012312312", "t");
+    EXPECT_FALSE(r.ok) << blocked;
+    EXPECT_NE(r.error.find(RecordPath(box, blocked, 5)), std::string::npos) << r.error;
+    EXPECT_EQ(ReadBytes(CounterPath(box)), "4") << blocked;
+  }
+}
+
+TEST(WriteOutboxRecord, QuillonRetriesTheCounterThenLeavesTheRecordUncounted) {
+  TempWorkDir dir;
+  std::string day = DayFolderName();
+  EnsureDayFolder(day);
+  std::string box = MailboxDir(day, kNewBox);
+  WriteBytes(CounterPath(box), "41");
+  std::filesystem::create_directory(CounterPath(box) + ".tmp");  // blocks every replacement
+  OutboxResult r = WriteOutboxRecord("13012312312;", "t", CounterRule::Quillon);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(ReadBytes(CounterPath(box)), "41");
+  EXPECT_EQ(ReadBytes(RecordPath(box, "R", 42)), "13012312312\r\n");  // stays, uncounted
+  // Once the counter can be written again the next request takes the same number.
+  std::filesystem::remove(CounterPath(box) + ".tmp");
+  r = WriteOutboxRecord("22222222222", "u", CounterRule::Quillon);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.number, 42);
+  EXPECT_EQ(ReadBytes(RecordPath(box, "R", 42)), "22222222222");
+}
+
+TEST(WriteOutboxRecord, HookSeesTheCompleteRecordBeforeTheCounterMoves) {
+  TempWorkDir dir;
+  bool called = false;
+  OutboxResult r = WriteOutboxRecord("1", "t", CounterRule::Quillon, [&](long n) {
+    called = true;
+    EXPECT_EQ(n, 1);
+    std::string box = MailboxDir(DayFolderName(), kNewBox);
+    EXPECT_EQ(ReadBytes(box + "/DA1"), "t");
+    EXPECT_FALSE(ReadCounter(box).has_value());
+  });
+  EXPECT_TRUE(r.ok);
+  EXPECT_TRUE(called);
+}
+
+TEST(WriteOutboxRecord, TextsEndAtTheirFirstNul) {
+  TempWorkDir dir;
+  OutboxResult r = WriteOutboxRecord(std::string("1;2\0;3", 6), std::string("ab\0cd", 5));
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(ReadBytes(NewBox(r) + "/R1"), "1\r\n2");
+  EXPECT_EQ(ReadBytes(NewBox(r) + "/DA1"), "ab");
+}
+
+TEST(WriteOutboxRecord, WritersInManyThreadsNeverShareANumber) {
+  TempWorkDir dir;
+  constexpr int kThreads = 4, kEach = 40;
+  std::vector<std::vector<long>> numbers(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([t, &numbers] {
+      for (int i = 0; i < kEach; ++i) {
+        std::string text = "t" + std::to_string(t) + "-" + std::to_string(i);
+        OutboxResult r = WriteOutboxRecord("13012312312", text);
+        if (r.ok) numbers[t].push_back(r.number);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  std::set<long> all;
+  for (auto& v : numbers) all.insert(v.begin(), v.end());
+  ASSERT_EQ(all.size(), static_cast<std::size_t>(kThreads * kEach));
+  EXPECT_EQ(*all.begin(), 1);
+  EXPECT_EQ(*all.rbegin(), kThreads * kEach);
+  std::string box = MailboxDir(DayFolderName(), kNewBox);
+  EXPECT_EQ(ReadCounter(box).value(), kThreads * kEach);
+}
+
+TEST(ReadRecords, FilesAndTimes) {
+  TempWorkDir dir;
+  EXPECT_FALSE(ReadRecordFile("absent").has_value());
+  WriteBytes("DA1", "a\r\r\nb\rc\r\n");
+  EXPECT_EQ(ReadRecordFile("DA1").value(), "a\r\nb\rc\n");
+  EXPECT_EQ(ReadRecordTime("absent"), "");
+  WriteBytes("H1", "[HEAD]\r\ntime=2003-5-12 14:05:09 and more\r\n");
+  EXPECT_EQ(ReadRecordTime("H1"), "2003-5-12 14:05:09 ");
+  WriteBytes("H2", "[HEAD]\r\nsend= \r\n");
+  EXPECT_EQ(ReadRecordTime("H2"), "");
+}
+
+TEST(WriteOutboxRecord, UnwritableWorkingDirectoryFailsCleanly) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders anyway";
+  TempWorkDir dir;
+  chmod(dir.path().c_str(), 0555);
+  OutboxResult r = WriteOutboxRecord("1", "t");
+  EXPECT_FALSE(r.ok);
+  EXPECT_FALSE(r.error.empty());
+}
+
+}  // namespace
+}  // namespace tavrel

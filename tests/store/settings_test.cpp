@@ -1,0 +1,68 @@
+#include "store/settings.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/store/temp_dir.h"
+
+namespace tavrel {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempWorkDir;
+using testing::WriteBytes;
+
+TEST(Settings, EachReaderHasItsOwnDefaultWithoutAFile) {
+  TempWorkDir dir;
+  EXPECT_EQ(ReadSetting(settings::kConsoleCom), "COM1");
+  EXPECT_EQ(ReadSetting(settings::kConsoleRate), "19200");
+  EXPECT_EQ(ReadSetting(settings::kConsoleSmsCode), "88888888");
+  EXPECT_EQ(ReadSetting(settings::kEngineSmsCode), "0000000000");
+  EXPECT_EQ(ReadSetting(settings::kTestSmsCode), "0000000000");
+  EXPECT_EQ(ReadSetting(settings::kEngineCom), "COM1");
+  EXPECT_EQ(ReadSetting(settings::kTestRate), "19200");
+  EXPECT_EQ(ReadSetting(settings::kListenerWindowServIp), "100.100.100.1");
+  EXPECT_EQ(ReadSetting(settings::kListenerServIp), "100.100.100.100");
+  EXPECT_EQ(ReadSetting(settings::kListenerWindowPort), "9002");
+  EXPECT_EQ(ReadSetting(settings::kListenerPort), "9002");
+}
+
+TEST(Settings, BothProgramsKeysShareOneSectionInWriteOrder) {
+  TempWorkDir dir;
+  WriteSetting("COM", "COM3");
+  WriteSetting("RATE", "9600");
+  WriteSetting("SMSCODE", "8613800000000");
+  WriteSetting("SERVIP", "127.0.0.1");
+  WriteSetting("PORT", "9100");
+  EXPECT_EQ(ReadBytes("server.txt"),
+            "[SET]\r\nCOM=COM3\r\nRATE=9600\r\nSMSCODE=8613800000000\r\n"
+            "SERVIP=127.0.0.1\r\nPORT=9100\r\n");
+  // After a save every reader agrees, whatever its default.
+  EXPECT_EQ(ReadSetting(settings::kConsoleSmsCode), "8613800000000");
+  EXPECT_EQ(ReadSetting(settings::kEngineSmsCode), "8613800000000");
+  EXPECT_EQ(ReadSetting(settings::kListenerWindowServIp), "127.0.0.1");
+  EXPECT_EQ(ReadSetting(settings::kListenerServIp), "127.0.0.1");
+}
+
+TEST(Settings, EachReaderCutsToItsOwnField) {
+  TempWorkDir dir;
+  WriteSetting("SMSCODE", "+8613800000000");
+  WriteSetting("COM", "/dev/ttyUSB10");
+  WriteSetting("SERVIP", "255.255.255.255:9999");
+  EXPECT_EQ(ReadSetting(settings::kEngineSmsCode), "+861380000000");
+  EXPECT_EQ(ReadSetting(settings::kConsoleSmsCode), "+8613800000000");
+  EXPECT_EQ(ReadSetting(settings::kEngineCom), "/dev/ttyU");
+  EXPECT_EQ(ReadSetting(settings::kTestCom), "/dev/ttyU");
+  EXPECT_EQ(ReadSetting(settings::kConsoleCom), "/dev/ttyUSB10");
+  EXPECT_EQ(ReadSetting(settings::kListenerServIp), "255.255.255.255:999");
+}
+
+TEST(Settings, AnEmptySavedValueBeatsEveryDefault) {
+  TempWorkDir dir;
+  WriteBytes("server.txt", "[set]\r\ncom=\r\n");
+  EXPECT_EQ(ReadSetting(settings::kConsoleCom), "");
+  EXPECT_EQ(ReadSetting(settings::kEngineCom), "");
+  EXPECT_EQ(ReadSetting(settings::kConsoleRate), "19200");
+}
+
+}  // namespace
+}  // namespace tavrel

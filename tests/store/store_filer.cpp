@@ -1,0 +1,31 @@
+// Files records into today's new mailbox of a working directory, as the
+// writers of the two programs do: the worker of the many-writers and crash
+// tests.  Usage: store_filer DIR COUNT TAG [quillon]   (COUNT 0: until killed)
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "store/record_store.h"
+#include "tests/store/filer_record.h"
+
+int main(int argc, char** argv) {
+  if (argc < 4 || chdir(argv[1]) != 0) {
+    std::fprintf(stderr, "usage: store_filer DIR COUNT TAG [quillon]\n");
+    return 2;
+  }
+  long count = std::atol(argv[2]);
+  std::string tag = argv[3];
+  auto rule = (argc > 4 && std::string(argv[4]) == "quillon") ? tavrel::CounterRule::Quillon
+                                                              : tavrel::CounterRule::Ravelin;
+  for (long i = 0; count == 0 || i < count; ++i) {
+    tavrel::OutboxResult r = tavrel::WriteOutboxRecord(
+        tavrel::testing::kFilerRecipients, tavrel::testing::FilerText(tag, i), rule);
+    if (!r.ok) {
+      std::fprintf(stderr, "store_filer: %s\n", r.error.c_str());
+      return 1;
+    }
+  }
+  return 0;
+}
