@@ -3,14 +3,14 @@
 # UndefinedBehaviorSanitizer) and runs each on its seed corpus
 # tests/fuzz/corpus/<target>/ for a bounded time.
 #
-#   scripts/run-fuzzers.sh [seconds-per-target]     (default 20)
+#   scripts/run-fuzzers.sh [seconds-per-target]     (default 15)
 #
 # Exits non-zero when a target crashes, leaks or hangs; the input that did it
 # is left in build-fuzz/artifacts/. Skips, exiting 0, when clang is absent.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
-seconds=${1:-20}
+seconds=${1:-15}
 if ! [[ $seconds =~ ^[0-9]+$ ]] || ((seconds < 1)); then
   echo "run-fuzzers: seconds per target must be a positive whole number, not '$seconds'" >&2
   exit 2
@@ -27,12 +27,13 @@ build=$root/build-fuzz
 # Libraries get coverage and sanitizers too, so a fault inside the store or
 # the platform layer is caught where it happens.
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
+mkdir -p "$build"
 echo "run-fuzzers: configuring $build"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
-  -DTAVREL_FUZZ=ON >"$build.configure.log" 2>&1 || {
-  cat "$build.configure.log" >&2
+  -DTAVREL_FUZZ=ON >"$build/configure.log" 2>&1 || {
+  cat "$build/configure.log" >&2
   echo "run-fuzzers: configuring the fuzz build failed (log above)" >&2
   exit 1
 }
