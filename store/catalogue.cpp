@@ -17,8 +17,8 @@
 namespace tavrel {
 namespace {
 
-// Keeps the listing's first two dropped lines (section and placeholder) the
-// same whichever operation creates a catalogue.
+// Written first by the console's adds and searches, so that a catalogue they
+// create begins with the two lines that every listing drops.
 constexpr std::string_view kPlaceholderKey = "000000";
 constexpr std::string_view kPlaceholderValue = "222222";
 
@@ -146,7 +146,7 @@ std::vector<std::string> ListingLines(std::string_view text) {
     end = (end == std::string_view::npos) ? text.size() : end + 1;
     end = std::min(end, start + kListLinePiece);
     std::string line(text.substr(start, end - start));
-    line.resize(line.find('\0') == std::string::npos ? line.size() : line.find('\0'));
+    line.resize(std::min(line.size(), line.find('\0')));
     lines.push_back(std::move(line));
     start = end;
   }
@@ -169,9 +169,12 @@ bool ForEachListingKey(const char* path, RowFn row) {
   return true;
 }
 
-// A customer named like the catalogue file would overwrite or delete it.
-bool IsCatalogueFileName(std::string_view cleaned) {
-  return FoldAsciiCase(cleaned) == kCustFileName;
+// Whether "./cust/" + name is a file of its own in ./cust/: never the folder
+// itself or its parent, and never the catalogue file, which a customer of that
+// name would overwrite or delete.
+bool IsOwnFileName(std::string_view name) {
+  return !name.empty() && name.size() <= kMaxFileNameBytes && name != "." && name != ".." &&
+         CleanCustomerName(name) == name && FoldAsciiCase(name) != kCustFileName;
 }
 
 // Writes the information file before the entry, so that no reader ever meets
@@ -264,13 +267,12 @@ std::string CleanCustomerName(std::string_view name) {
 }
 
 bool IsUsableCustomerName(std::string_view cleaned) {
-  return cleaned.size() >= kMinKeyBytes && cleaned.size() <= kMaxFileNameBytes &&
-         CleanCustomerName(cleaned) == cleaned && cleaned != ".." &&
-         !IsCatalogueFileName(cleaned) && !BreaksCatalogueLine(cleaned);
+  return cleaned.size() >= kMinKeyBytes && IsOwnFileName(cleaned) &&
+         !BreaksCatalogueLine(cleaned);
 }
 
 std::optional<std::string> CustomerInfoPath(std::string_view cleaned_name) {
-  if (!IsUsableCustomerName(cleaned_name)) return std::nullopt;
+  if (!IsOwnFileName(cleaned_name)) return std::nullopt;
   std::string exact = kCustDir + std::string(cleaned_name);
   if (FileExists(exact)) return exact;
   DIR* dir = ::opendir(kCustDir);
@@ -307,7 +309,7 @@ void RemoveCustomer(std::string_view name) {
   std::string cleaned = CleanCustomerName(name);
   EnsureCustCatalogue();
   std::optional<std::string> path = CustomerInfoPath(cleaned);
-  if (!path) return;  // never an entry of ours, and no file of ours to delete
+  if (!path) return;  // no entry add could have made, and no file of ours
   WriteProfileString(kCustSection, cleaned, std::nullopt, kCustPath);
   ::unlink(path->c_str());
 }

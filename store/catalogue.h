@@ -111,8 +111,9 @@ std::optional<std::vector<std::string>> ListCustomerNames();
 std::string ResolveRecipient(std::string_view key);
 
 // "./cust/" + the file that holds the customer's information. File names are
-// matched without regard to ASCII case, as the station's original file system
-// did, so "Zhang" and "zhang" share one file. nullopt for unusable names.
+// matched without regard to ASCII case, as on Windows where the catalogues
+// began and as the catalogue keys are, so "Zhang" and "zhang" share one file. nullopt when "./cust/" + name
+// would not be a file of its own there (empty, ".", "..", "cust", a '/').
 std::optional<std::string> CustomerInfoPath(std::string_view cleaned_name);
 
 }  // namespace tavrel

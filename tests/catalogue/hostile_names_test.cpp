@@ -1,3 +1,4 @@
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -81,15 +82,29 @@ TEST_F(CatalogueTest, HostileNamesTouchNothingOutsideTheCatalogueFolders) {
   EXPECT_TRUE(fs::is_regular_file("cust/cust"));
 }
 
-TEST_F(CatalogueTest, NamesThatAreNoFileOfTheirOwnAreRefused) {
-  for (const std::string name : {"..", ".", "cust", "CUST", "?..", "c*ust"}) {
+TEST_F(CatalogueTest, UnusableNamesNumbersAndCodesAreRefusedWithNothingWritten) {
+  const std::string blank_after = Gbk("张三") + " ";
+  for (const std::string name : {"..", ".", "cust", "CUST", "?..", "c*ust", "a=b", "[ab]", ";ab",
+                                 " ab", blank_after.c_str()}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(AddCustomer(name, "13000000000", "x"), CatalogueResult::Refused);
     EXPECT_EQ(SetCustomer(name, "13000000000", "x"), CatalogueResult::Refused);
+  }
+  for (const std::string name : {"..", "?..", "cust", "c*ust"}) {
     EXPECT_EQ(FindCustomer(name).result, CatalogueResult::TooShort);
     EXPECT_FALSE(ReadCustomerInfo(CleanCustomerName(name)));
   }
+  EXPECT_EQ(AddCustomer("bob", "130\r\n[cust]", "x"), CatalogueResult::Refused);
   EXPECT_EQ(Bytes("cust/cust"), "[cust]\r\n000000=222222\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator("cust"), fs::directory_iterator()), 1);
+
+  for (const std::string code : {"12\n34", "12=3", "[1234]", "1234 "}) {
+    SCOPED_TRACE(code);
+    EXPECT_EQ(AddInfoCode(code, "x"), CatalogueResult::Refused);
+    EXPECT_EQ(SetInfoCode(code, "x"), CatalogueResult::Refused);
+  }
+  EXPECT_EQ(Bytes("query/query"), "[query]\r\n000000=222222\r\n");
+  EXPECT_FALSE(fs::exists("query/acc"));
 
   // Longer than a file name may be: refused before anything is written,
   // because an entry without its information file would stop every listing.
