@@ -1,0 +1,147 @@
+// Requests filed per second by the listener, one client sending one request
+// per connection over loopback, against the store's own rate of filing the
+// same records with WriteOutboxRecord called directly, in the same run.
+//
+//   listener_bench [records-per-round] [rounds]      (defaults 300 and 5)
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "listener/listener_thread.h"
+#include "platform/codepage.h"
+#include "store/record_store.h"
+#include "store/settings.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace tavrel;
+using Clock = std::chrono::steady_clock;
+
+const std::string kNumbers = "13012312312;11111111111;22222222222;";
+const std::string kText = Gbk("你好吗？我的朋友。");
+
+class StartWatch : public ListenerView {
+ public:
+  void ShowStatus(const std::string&) override {}
+  void AppendStatus(const std::string& text) override {
+    if (text == Gbk("-------------系统启动成功....")) started = true;
+  }
+  void ShowAccount(const std::string&) override {}
+  std::atomic<bool> started{false};
+};
+
+class ScratchDir {
+ public:
+  ScratchDir() : previous_(fs::current_path()) {
+    std::string pattern = (fs::temp_directory_path() / "tavrel-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    path_ = pattern;
+    fs::current_path(path_);
+  }
+  ~ScratchDir() {
+    fs::current_path(previous_);
+    fs::remove_all(path_);
+  }
+
+ private:
+  fs::path previous_;
+  fs::path path_;
+};
+
+double StoreRecordsPerSecond(int records) {
+  ScratchDir dir;
+  const auto start = Clock::now();
+  for (int i = 0; i < records; ++i) {
+    if (!WriteOutboxRecord(kNumbers, kText, CounterRule::Quillon).ok) std::abort();
+  }
+  return records / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::uint16_t FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+bool OneRequest(std::uint16_t port, const std::string& request) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+                static_cast<ssize_t>(request.size());
+  std::string reply;
+  char buffer[2048];
+  for (ssize_t count; ok && (count = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
+    reply.append(buffer, static_cast<std::size_t>(count));
+  }
+  ::close(fd);
+  return ok && reply.size() == 1024 && reply.compare(0, 5, "0000|") == 0;
+}
+
+double ListenerRequestsPerSecond(int records) {
+  ScratchDir dir;
+  const std::uint16_t port = FreePort();
+  WriteSetting("SERVIP", "127.0.0.1");
+  WriteSetting("PORT", std::to_string(port));
+  StartWatch view;
+  eee listener(view);
+  while (!view.started) {
+    if (listener.Finished()) std::abort();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const std::string request = "0000|" + kNumbers + "|" + kText + "|";
+  const auto start = Clock::now();
+  for (int i = 0; i < records; ++i) {
+    if (!OneRequest(port, request)) std::abort();
+  }
+  const double rate = records / std::chrono::duration<double>(Clock::now() - start).count();
+  listener.Stop();
+  return rate;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int records = argc > 1 ? std::max(1, std::atoi(argv[1])) : 300;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+  std::vector<double> store_rates, listener_rates, ratios;
+  for (int round = 0; round < rounds; ++round) {
+    const double store = StoreRecordsPerSecond(records);
+    const double listener = ListenerRequestsPerSecond(records);
+    store_rates.push_back(store);
+    listener_rates.push_back(listener);
+    ratios.push_back(listener / store);
+    std::printf("round %d: store %.0f records/s, listener %.0f requests/s, ratio %.2f\n",
+                round + 1, store, listener, listener / store);
+  }
+  std::printf("median of %d rounds of %d records: store %.0f records/s, listener %.0f "
+              "requests/s\nratio listener/store %.2f (target at least 0.70)\n",
+              rounds, records, Median(store_rates), Median(listener_rates), Median(ratios));
+  return 0;
+}
