@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,7 +23,19 @@ namespace modemsim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kSpoolInterval = std::chrono::milliseconds(20);
+// The spool is looked at when inotify reports a file moved or written into
+// it, and also at this slow pace in case a watch was lost (the folder
+// replaced, or a message waiting for room in a full storage).
+constexpr auto kSpoolInterval = std::chrono::milliseconds(1000);
+constexpr auto kSpoolRetry = std::chrono::milliseconds(20);
+// How long a modem about to vanish waits for the station to read its last
+// answer: closing the master discards what the other side has not read.
+constexpr auto kLeaveLimit = std::chrono::seconds(5);
+constexpr auto kLeavePoll = std::chrono::milliseconds(5);
+// Written bytes reach the other side's queue a little later (the kernel
+// moves them in a work item), so an empty queue right after a write proves
+// nothing; once this long has passed it does.
+constexpr auto kSettle = std::chrono::milliseconds(50);
 
 volatile sig_atomic_t g_stop = 0;
 void OnStopSignal(int) { g_stop = 1; }
@@ -136,13 +149,20 @@ class Simulator {
   }
 
  private:
-  enum class Presence { Present, Away, Gone };
+  enum class Presence { Present, Leaving, Away, Gone };
 
   bool Prepare() {
     if (!options_.spool.empty() && mkdir(options_.spool.c_str(), 0755) != 0 && errno != EEXIST) {
       std::fprintf(stderr, "modemsim: cannot create the spool folder %s: %s\n", options_.spool.c_str(),
                    std::strerror(errno));
       return false;
+    }
+    if (!options_.spool.empty()) {
+      spool_watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+      if (spool_watch_ >= 0 && inotify_add_watch(spool_watch_, options_.spool.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE) < 0) {
+        close(spool_watch_);
+        spool_watch_ = -1;
+      }
     }
     sent_log_ = OpenLog(options_.sent_log);
     traffic_log_ = OpenLog(options_.traffic_log);
@@ -167,7 +187,7 @@ class Simulator {
   // The device goes away as an unplugged modem does: its line closes and
   // its name disappears; what it stored stays.
   void Disappear(std::optional<Clock::time_point> back_at) {
-    if (presence_ == Presence::Present) {
+    if (presence_ == Presence::Present || presence_ == Presence::Leaving) {
       FlushOutput();
       RemoveLink(options_.link, device_.DevicePath());
       device_.Close();
@@ -181,38 +201,61 @@ class Simulator {
   }
 
   void Step() {
-    pollfd device{-1, 0, 0};
-    if (presence_ == Presence::Present) {
+    pollfd fds[2] = {{-1, 0, 0}, {spool_watch_, POLLIN, 0}};
+    pollfd& device = fds[0];
+    if (Connected()) {
       device.fd = device_.Master();
       device.events = static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT));
     }
     timespec timeout = Timeout();
     sigset_t unblocked;
     sigemptyset(&unblocked);
-    int ready = ppoll(&device, 1, &timeout, &unblocked);
+    int ready = ppoll(fds, 2, &timeout, &unblocked);
     if (ready < 0 && errno != EINTR) {
       std::fprintf(stderr, "modemsim: poll failed: %s\n", std::strerror(errno));
       quit_ = true;
       return;
     }
-    if (presence_ == Presence::Present && (device.revents & (POLLIN | POLLERR | POLLHUP))) ReadInput();
-    if (presence_ == Presence::Present && !pending_.empty()) WriteOutput();
+    if (Connected() && (device.revents & (POLLIN | POLLERR | POLLHUP))) ReadInput();
+    if (Connected() && !pending_.empty()) WriteOutput();
     if (presence_ == Presence::Present && options_.vanish_after > 0 &&
         modem_.CommandsDone() >= options_.vanish_after) {
+      presence_ = Presence::Leaving;
+      leave_by_ = Clock::now() + kLeaveLimit;
+    }
+    if (presence_ == Presence::Leaving && (LastAnswerTaken() || Clock::now() >= leave_by_)) {
       Disappear(std::nullopt);
     }
+    if (fds[1].revents & POLLIN) {
+      char events[4096];
+      while (read(spool_watch_, events, sizeof events) > 0) {
+      }
+      next_scan_ = Clock::now();
+    }
     if (!options_.spool.empty() && Clock::now() >= next_scan_) {
-      ScanSpool();
-      next_scan_ = Clock::now() + kSpoolInterval;
+      bool waiting = ScanSpool();
+      next_scan_ = Clock::now() + (waiting || spool_watch_ < 0 ? kSpoolRetry : kSpoolInterval);
     }
     if (presence_ == Presence::Away && Clock::now() >= back_at_ && !Appear()) quit_ = true;
   }
+
+  bool LastAnswerTaken() {
+    if (!pending_.empty()) return false;
+    if (device_.Unread() > 0) {
+      seen_unread_ = true;
+      return false;
+    }
+    return seen_unread_ || Clock::now() - last_write_ >= kSettle;
+  }
+
+  bool Connected() const { return presence_ == Presence::Present || presence_ == Presence::Leaving; }
 
   timespec Timeout() const {
     auto wait = std::chrono::nanoseconds(std::chrono::seconds(1));
     auto now = Clock::now();
     if (!options_.spool.empty()) wait = std::min<std::chrono::nanoseconds>(wait, next_scan_ - now);
     if (presence_ == Presence::Away) wait = std::min<std::chrono::nanoseconds>(wait, back_at_ - now);
+    if (presence_ == Presence::Leaving) wait = std::min<std::chrono::nanoseconds>(wait, kLeavePoll);
     if (wait.count() < 0) wait = {};
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
     return timespec{static_cast<time_t>(seconds.count()), static_cast<long>((wait - seconds).count())};
@@ -226,6 +269,7 @@ class Simulator {
       if (n <= 0) return;  // EAGAIN: all taken
       std::string_view chunk(buffer, static_cast<std::size_t>(n));
       Trace("in", chunk);
+      if (presence_ == Presence::Leaving) continue;  // a modem on its way out takes nothing more
       modem_.Receive(chunk, pending_);
       for (std::string& line : modem_.TakeSentLines()) WriteLine(sent_log_, std::move(line));
       for (const std::string& note : modem_.TakeDiagnostics()) std::fprintf(stderr, "modemsim: %s\n", note.c_str());
@@ -239,6 +283,8 @@ class Simulator {
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;  // the other side is full; poll says when it drains
       Trace("out", std::string_view(pending_.data(), static_cast<std::size_t>(n)));
+      last_write_ = Clock::now();
+      seen_unread_ = false;
       pending_.erase(0, static_cast<std::size_t>(n));
     }
   }
@@ -270,7 +316,8 @@ class Simulator {
                                 "\",\"data\":" + JsonBytes(bytes) + ",\"hex\":\"" + hex + "\"}");
   }
 
-  void ScanSpool() {
+  // True when a message is left waiting for room.
+  bool ScanSpool() {
     bool storage_full = false;
     for (const std::string& name : SpoolEntries(options_.spool)) {
       std::string path = options_.spool + "/" + name;
@@ -285,7 +332,7 @@ class Simulator {
         }
         unlink(path.c_str());
         Apply(*control);
-        if (quit_) return;
+        if (quit_) return false;
         continue;
       }
       if (storage_full) continue;  // later messages wait behind the one that did not fit
@@ -304,6 +351,7 @@ class Simulator {
       reported_full_ = false;
       unlink(path.c_str());
     }
+    return storage_full;
   }
 
   // A file that cannot be understood is kept, renamed, for its writer to see.
@@ -340,10 +388,14 @@ class Simulator {
   PtyDevice device_;
   Presence presence_ = Presence::Gone;
   Clock::time_point back_at_{};
+  Clock::time_point leave_by_{};
+  Clock::time_point last_write_{};
+  bool seen_unread_ = false;
   Clock::time_point next_scan_{};
   std::string pending_;
   int sent_log_ = -1;
   int traffic_log_ = -1;
+  int spool_watch_ = -1;
   bool quit_ = false;
   bool reported_full_ = false;
 };

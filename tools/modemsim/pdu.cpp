@@ -117,7 +117,8 @@ std::uint8_t SwappedOctet(int value) {
 // TS 23.040 9.2.3.11: semi-octets, the zone's sign in bit 3 of its tens digit.
 Timestamp TimestampFromOctets(const Bytes& octets) {
   Timestamp ts;
-  ts.year = 2000 + SwappedDecimal(octets[0]);
+  int year = SwappedDecimal(octets[0]);
+  ts.year = year < 70 ? 2000 + year : 1900 + year;
   ts.month = SwappedDecimal(octets[1]);
   ts.day = SwappedDecimal(octets[2]);
   ts.hour = SwappedDecimal(octets[3]);

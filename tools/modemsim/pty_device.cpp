@@ -1,6 +1,7 @@
 #include "tools/modemsim/pty_device.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -52,6 +53,12 @@ void PtyDevice::Close() {
   if (master_ >= 0) close(master_);
   keeper_ = master_ = -1;
   device_path_.clear();
+}
+
+std::size_t PtyDevice::Unread() const {
+  int count = 0;
+  if (keeper_ < 0 || ioctl(keeper_, FIONREAD, &count) != 0 || count < 0) return 0;
+  return static_cast<std::size_t>(count);
 }
 
 bool PlaceLink(const std::string& link, const std::string& target, std::string& error) {

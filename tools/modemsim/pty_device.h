@@ -18,6 +18,8 @@ class PtyDevice {
   bool IsOpen() const { return master_ >= 0; }
   int Master() const { return master_; }
   const std::string& DevicePath() const { return device_path_; }
+  // Bytes written to the master that the program on the device has not read.
+  std::size_t Unread() const;
 
  private:
   int master_ = -1;
