@@ -1,0 +1,205 @@
+#include "engine/receive_phase.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "engine/link.h"
+#include "engine/pdu.h"
+#include "engine/phases.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/textfile.h"
+#include "store/catalogue.h"
+#include "store/record_store.h"
+#include "store/text.h"
+
+namespace tavrel {
+namespace {
+
+constexpr std::string_view kHeaderPrefix = "+CMGL: ";
+constexpr std::string_view kDeleteCommand = "at+cmgd=";
+constexpr std::string_view kLineEnd = "\r\n";
+
+// A record file of recv, opened for writing when the message is taken and
+// closed when it is complete, in the order that leaves the counter last.
+class RecordFile {
+ public:
+  RecordFile(const CycleContext& cycle, std::string path) : cycle_(cycle), path_(std::move(path)) {
+    cycle_.pacer.Checkpoint();
+    file_ = std::fopen(path_.c_str(), "wb");
+    if (file_ == nullptr) cycle_.trace.Printf("filename_err=%s\n", path_.c_str());
+  }
+  ~RecordFile() {
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  RecordFile(const RecordFile&) = delete;
+  RecordFile& operator=(const RecordFile&) = delete;
+
+  const std::string& path() const { return path_; }
+
+  void Write(std::string_view text) {
+    if (file_ == nullptr) return;
+    cycle_.pacer.Checkpoint();
+    const std::string bytes = ToTextMode(text);
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
+  }
+
+  // Pushes what was written to the disk, so that a counter written after it
+  // never covers a record that a crash could leave incomplete.
+  void Push() {
+    if (file_ == nullptr) return;
+    cycle_.pacer.Checkpoint();
+    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
+  }
+
+  // True when the file was open and everything written reached it.
+  bool Close() {
+    if (file_ == nullptr) return false;
+    Push();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed || failed_) cycle_.trace.Printf("filename_err=%s\n", path_.c_str());
+    return closed && !failed_;
+  }
+
+ private:
+  const CycleContext& cycle_;
+  std::string path_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+};
+
+// The message is deleted before it is stored; the reply is traced only, so a
+// message the modem failed to delete comes back only if it is still unread.
+void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
+  const std::size_t room = kChunkSize - 1 - kDeleteCommand.size() - kLineEnd.size();
+  const std::string command =
+      std::string(kDeleteCommand) + std::string(index.substr(0, room)) + std::string(kLineEnd);
+  cycle.trace.Printf("sends.... =%s\n", command.c_str());
+  cycle.pacer.Pause(kCommandPause);
+  WriteCommand(cycle.port, command);
+  cycle.pacer.Pause(kReplyPause);
+  const std::string reply = SingleRead(cycle.port);
+  cycle.trace.Printf("read....cmgdl=%s\n", reply.c_str());
+}
+
+std::string MonitorBlock(long m, const std::string& stamp, const std::string& sender,
+                         const std::string& text) {
+  return std::to_string(m) + "  : " + stamp + "          " + sender + "\r\n    " + text +
+         "\r\n\r\n";
+}
+
+// Message k of the cycle, filed as record m of recv.
+void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu_line) {
+  TraceLog& trace = cycle.trace;
+  const DeliverPdu pdu = ParseDeliverPdu(pdu_line);
+  static const std::string sender_label = Gbk("手机号");
+  trace.Printf("%s=%s\n", sender_label.c_str(), pdu.sender_field.c_str());
+  const std::string& sender = pdu.sender;
+
+  const std::string box = MailboxDir(cycle.day, kRecvBox);
+  RecordFile recipient(cycle, RecordPath(box, "R", m));
+  RecordFile text_file(cycle, RecordPath(box, "DA", m));
+  recipient.Write(sender);
+
+  static const std::string content_label = Gbk("内容");
+  trace.Printf("NRS=[%s],NRI=%zu\n", pdu.address_length.c_str(), pdu.user_data_offset);
+  trace.Printf("%s=%s\n", content_label.c_str(), pdu.user_data.c_str());
+  trace.Printf("CodeType =[%s]\n", pdu.type_code.c_str());
+  trace.Printf("%s=%s\n", content_label.c_str(), pdu.text.c_str());
+  text_file.Write(pdu.text);
+  const std::string header_path = RecordPath(box, "H", m);
+  trace.Printf("filename3=%s\n", header_path.c_str());
+
+  if (IsQuery(pdu.text)) {
+    const std::string code = QueryCode(pdu.text);
+    static const std::string query_label = Gbk("查询短信内容");
+    static const std::string wide_comma = Gbk("，");
+    trace.Printf("%s=[%s]%s[%s],[%s]\n", query_label.c_str(), pdu.text.c_str(), wide_comma.c_str(),
+                 code.c_str(), sender.c_str());
+    cycle.pacer.Checkpoint();
+    QueueQueryReply(code, sender, &trace);
+  }
+  trace.Printf("chaxuncode=%s,ShouJiHao2=%s\n", pdu.text.c_str(), sender.c_str());
+
+  const std::string stamp = TimeStampText(cycle.day);
+  cycle.monitor.PrependText(MonitorBlock(m, stamp, sender, pdu.text), kMonitorResetAbove);
+
+  RecordFile header(cycle, header_path);
+  const std::string header_lines = InboxHeader(stamp);
+  const std::size_t first_line = header_lines.find('\n') + 1;
+  header.Write(std::string_view(header_lines).substr(0, first_line));
+  header.Push();
+  header.Write(std::string_view(header_lines).substr(first_line));
+  header.Push();
+  trace.Printf("!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!=%ld,%ld\n", m, k);
+
+  if (recipient.Close()) trace.Printf("fpr =%ld,%ld\n", m, k);
+  if (text_file.Close()) trace.Printf("fpda =%ld,%ld\n", m, k);
+  cycle.pacer.Checkpoint();
+  if (WriteCounter(box, m)) {
+    trace.Printf("fpacc =%ld,%ld\n", m, k);
+  } else {
+    trace.Printf("filename_err=%s\n", CounterPath(box).c_str());
+  }
+  if (header.Close()) trace.Printf("fph =%ld,%ld\n", m, k);
+}
+
+}  // namespace
+
+bool IsQuery(std::string_view text) { return !text.empty() && text[0] == '*'; }
+
+std::string QueryCode(std::string_view text) {
+  if (!IsQuery(text)) return {};
+  const std::string_view copy = text.substr(0, kQueryCopyField - 1);
+  return std::string(copy.substr(1, kQueryCodeLength));
+}
+
+void QueueQueryReply(std::string_view code, std::string_view sender, TraceLog* trace) {
+  const std::string reply = InfoReplyText(code);
+  const OutboxResult filed = WriteOutboxRecord(sender, reply);
+  if (!filed.ok && trace != nullptr) {
+    trace->Printf("reply to %.*s not filed: %s\n", static_cast<int>(sender.size()), sender.data(),
+                  filed.error.c_str());
+  }
+}
+
+void ReceivePhase(const CycleContext& cycle) {
+  TraceLog& trace = cycle.trace;
+  cycle.pacer.Pause(kCommandPause);
+  WriteCommand(cycle.port, kListCommand);
+  trace.Printf("read_cmgl_start... \n");
+  // TS 27.005 3.4.2: after the echo, one "+CMGL: <index>,..." line and one
+  // PDU line per message, then the closing lines.
+  const std::string listing = ReadListing(cycle.port, cycle.pacer, trace, kListCommand);
+
+  int line = 2;
+  long k = 0;
+  for (;;) {
+    trace.Printf("--------------star....  \n");
+    const SplitResult header = SplitField(listing, line, '\n');
+    trace.Printf("j=%d,jjjjjj.... =%s\n", header.result, header.field.c_str());
+    if (header.result != 0) break;
+    const SplitResult first = SplitField(header.field, 1, ',');
+    trace.Printf("j=%d,jjjjjj.... =%s\n", first.result, first.field.c_str());
+    if (first.result != 0 || !std::string_view(first.field).starts_with(kHeaderPrefix)) break;
+
+    // A message whose PDU line did not arrive (a listing cut at its field)
+    // stays on the modem rather than being deleted unstored.
+    const SplitResult pdu_line = SplitField(listing, line + 1, '\n');
+    if (pdu_line.result != 0) {
+      trace.Printf("index=%d,cmgdl=%s\n", line + 1, pdu_line.field.c_str());
+      break;
+    }
+    DeleteFromModem(cycle, std::string_view(first.field).substr(kHeaderPrefix.size()));
+    ++line;
+    trace.Printf("index=%d,cmgdl=%s\n", line, pdu_line.field.c_str());
+    ++line;
+    ++k;
+    FileMessage(cycle, cycle.recv_acc + k, k, pdu_line.field);
+  }
+  trace.Flush();
+}
+
+}  // namespace tavrel

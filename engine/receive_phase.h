@@ -1,0 +1,29 @@
+#pragma once
+// The auto-reply of the receive phase, and the limits it works within.
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tavrel {
+
+class TraceLog;
+
+inline constexpr std::size_t kListingHeaderPrefix = 7;  // "+CMGL: "
+inline constexpr std::size_t kQueryCodeLength = 4;
+// The query test works on a copy of the text in a 512-byte field.
+inline constexpr std::size_t kQueryCopyField = 512;
+// The monitor box is cleared before a message block once it has grown past
+// this many characters.
+inline constexpr std::size_t kMonitorResetAbove = 20480;
+
+// The code of an information-code query ("*" and up to four characters), or
+// nothing when the text is not a query.
+bool IsQuery(std::string_view text);
+std::string QueryCode(std::string_view text);
+
+// Files the catalogue's answer to code (or the wrong-code text) in today's
+// outbox, addressed to sender, for the next cycle's send phase. A failure to
+// file it is traced when a trace is given.
+void QueueQueryReply(std::string_view code, std::string_view sender, TraceLog* trace = nullptr);
+
+}  // namespace tavrel
