@@ -2,9 +2,11 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/clock.h"
@@ -20,6 +22,7 @@ namespace {
 constexpr int kQuillonCounterRetries = 10;
 constexpr std::chrono::milliseconds kQuillonCounterPause{1000};
 constexpr std::chrono::milliseconds kRecordReopenPause{10};
+constexpr const char* kSpareSuffix = ".swap";
 constexpr std::size_t kStampField = 20;  // the views show at most 19 characters
 
 std::string ErrnoText() { return std::strerror(errno); }
@@ -36,29 +39,38 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The counter is written beside acc and renamed over it, so a reader sees the
-// old number or the new one and never an empty or half-written file. The
-// caller holds the mailbox lock, which makes the fixed temporary name safe.
+// The counter is written into a spare file beside acc and swapped with it, so
+// a reader sees the old number or the new one, never an empty or half-written
+// file, and a crash leaves acc as it was or complete. Swapping keeps the
+// spare, holding the previous number, for the next write: rewriting an
+// existing file costs what rewriting acc in place would, where a fresh
+// temporary file each time costs an inode creation. The caller holds the
+// mailbox lock, which makes the fixed spare name safe.
 bool ReplaceCounter(const std::string& mailbox_dir, long n, const CounterOpenHook* hook,
                     std::string* error) {
   std::string acc = CounterPath(mailbox_dir);
-  std::string temp = acc + ".tmp";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  std::string spare = acc + kSpareSuffix;
+  int fd = ::open(spare.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) {
-    if (error) *error = "cannot open " + temp + " for writing: " + ErrnoText();
+    if (error) *error = "cannot open " + spare + " for writing: " + ErrnoText();
     return false;
   }
   if (hook != nullptr && *hook) (*hook)(n);
   std::string digits = std::to_string(n);
   bool ok = WriteAll(fd, digits) && ::fsync(fd) == 0;
-  if (!ok && error) *error = "cannot write " + temp + ": " + ErrnoText();
+  if (!ok && error) *error = "cannot write " + spare + ": " + ErrnoText();
   if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), acc.c_str()) != 0) {
-    if (error) *error = "cannot replace " + acc + ": " + ErrnoText();
-    ok = false;
+  if (!ok) return false;
+  // Only a file is swapped in for: a folder named acc must not become the spare.
+  struct stat st;
+  if (::lstat(acc.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      ::renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, acc.c_str(), RENAME_EXCHANGE) == 0) {
+    return true;
   }
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  // No acc yet, or a file system that cannot swap: a plain rename is as atomic.
+  if (::rename(spare.c_str(), acc.c_str()) == 0) return true;
+  if (error) *error = "cannot replace " + acc + ": " + ErrnoText();
+  return false;
 }
 
 bool WriteRecordFile(const std::string& path, std::string_view content, std::string* error) {

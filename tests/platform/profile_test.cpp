@@ -131,6 +131,7 @@ TEST_F(ProfileTest, WriteNeverCreatesDirectoriesAndNeverHurtsReadOnlyFiles) {
     chmod(path_.c_str(), 0444);
     EXPECT_FALSE(WriteProfileString("SET", "COM", "COM2", path_));
     EXPECT_EQ(Get("SET", "COM"), "COM1");
+    chmod(path_.c_str(), 0644);
   }
   // No temporary files are left behind.
   Put("[SET]\r\n");

@@ -169,13 +169,13 @@ TEST(WriteOutboxRecord, QuillonRetriesTheCounterThenLeavesTheRecordUncounted) {
   EnsureDayFolder(day);
   std::string box = MailboxDir(day, kNewBox);
   WriteBytes(CounterPath(box), "41");
-  std::filesystem::create_directory(CounterPath(box) + ".tmp");  // blocks every replacement
+  std::filesystem::create_directory(CounterPath(box) + ".swap");  // blocks every replacement
   OutboxResult r = WriteOutboxRecord("13012312312;", "t", CounterRule::Quillon);
   EXPECT_FALSE(r.ok);
   EXPECT_EQ(ReadBytes(CounterPath(box)), "41");
   EXPECT_EQ(ReadBytes(RecordPath(box, "R", 42)), "13012312312\r\n");  // stays, uncounted
   // Once the counter can be written again the next request takes the same number.
-  std::filesystem::remove(CounterPath(box) + ".tmp");
+  std::filesystem::remove(CounterPath(box) + ".swap");
   r = WriteOutboxRecord("22222222222", "u", CounterRule::Quillon);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.number, 42);
