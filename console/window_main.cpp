@@ -1,11 +1,25 @@
 #include "console/window_main.h"
 
+#include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
+
+#include "console/form1.h"
+#include "ui/application.h"
 
 namespace tavrel {
-// Until the window lands the console can only run headless.
-int RunConsoleWindow(int, char**) {
-  std::fprintf(stderr, "Ravelin: the window is not built yet; run Ravelin --headless\n");
-  return 2;
+
+int RunConsoleWindow(int argc, char** argv) {
+  return ui::RunApplication(argc, argv, [] {
+    auto window = std::make_unique<console::TForm1>();
+    // Closing the window ends the process at once: the engine is neither
+    // stopped nor waited for, and the port goes with the process.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
+      std::fflush(nullptr);
+      std::_Exit(0);
+    });
+    return window;
+  });
 }
+
 }  // namespace tavrel

@@ -1,0 +1,39 @@
+#pragma once
+// The page "新建sms": the operator writes a message and files it in today's
+// outbox, where the engine finds it in its next cycle.
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+
+namespace tavrel::ui {
+class Memo;
+class ReportView;
+}  // namespace tavrel::ui
+
+namespace tavrel::console {
+
+inline constexpr std::size_t kRecipientsByteLimit = 1023;
+inline constexpr std::size_t kMessageByteLimit = 142;
+// 70 characters: four hexadecimal digits each in the UCS-2 user data.
+inline constexpr std::size_t kMaxUcs2HexLength = 284;
+
+class ComposeTab : public QWidget {
+ public:
+  explicit ComposeTab(QWidget* parent = nullptr);
+
+  void MemoTextChangeView();
+  void fasdxClick();
+
+  QLabel* Label1;
+  ui::Memo* shoujihao;
+  QLabel* StaticText1;
+  ui::Memo* duanxin;
+  QLabel* Label10;
+  QPushButton* fasdx;
+  // The address book; filled and wired by the customer catalogue.
+  QPushButton* tongxb;
+  ui::ReportView* ListView7;
+};
+
+}  // namespace tavrel::console

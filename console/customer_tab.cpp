@@ -1,0 +1,7 @@
+#include "console/customer_tab.h"
+
+namespace tavrel::console {
+
+CustomerTab::CustomerTab(QWidget* parent) : QWidget(parent) {}
+
+}  // namespace tavrel::console

@@ -1,0 +1,66 @@
+#include "console/device_test.h"
+
+#include <memory>
+
+#include "engine/link.h"
+#include "engine/port.h"
+#include "platform/codepage.h"
+#include "platform/pace.h"
+#include "platform/serial.h"
+#include "store/settings.h"
+
+namespace tavrel::console {
+namespace {
+
+constexpr std::chrono::milliseconds kTestPause{3000};
+
+class TestPort : public Port {
+ public:
+  explicit TestPort(SerialPort& serial) : serial_(serial) {}
+  void Write(std::string_view bytes) override { serial_.Write(bytes); }
+  std::string Read(std::size_t max) override { return serial_.Read(max); }
+
+ private:
+  SerialPort& serial_;
+};
+
+std::string FailureText() { return Gbk("!!! 数据线没有准备好，或COM口忙,或设置错误!"); }
+
+// Steps 3 to 10: the port is open; the caller closes it.
+void Exchange(SerialPort& serial, const DeviceTestView& view, const std::string& sms_code) {
+  if (!serial.Configure(ReadSetting(settings::kTestRate))) {
+    view.show_message(FailureText());
+    return;
+  }
+  serial.ApplyTimeoutsAndPurge();
+  TestPort port(serial);
+  PaceSleep(kTestPause);
+  WriteCommand(port, "AT+CSCA=" + sms_code + "\r\n");
+  view.set_caption(Gbk("短信中心设置过程中...."));
+  PaceSleep(kTestPause);
+  SingleRead(port);  // the modem's word on the centre number is not judged
+  PaceSleep(kTestPause);
+  WriteCommand(port, "AT+CMGF=0\r\n");
+  view.set_caption(Gbk("编码方式设置过程中...."));
+  PaceSleep(kTestPause);
+  const std::string reply = SingleRead(port);
+  view.show_message(ReplyEndsWithOk(reply) ? Gbk("设备正常，设备参数保存正确，可以正常工作!")
+                                           : FailureText());
+}
+
+}  // namespace
+
+void RunDeviceTest(const DeviceTestView& view) {
+  const std::string com = ReadSetting(settings::kTestCom);
+  const std::string sms_code = ReadSetting(settings::kTestSmsCode);
+  std::unique_ptr<SerialPort> serial = SerialPort::Open(com, nullptr);
+  if (!serial) {
+    view.show_message(Gbk("!!! 设置错误!"));
+  } else {
+    Exchange(*serial, view, sms_code);
+    serial.reset();
+  }
+  view.set_caption(Gbk("设备测试并保存设备参数"));
+}
+
+}  // namespace tavrel::console

@@ -1,0 +1,69 @@
+#pragma once
+// Ravelin's main window: eight pages above the row of buttons that start and
+// stop the engine and start the companion programs.
+#include <QWidget>
+#include <memory>
+
+#include "console/window_monitor.h"
+#include "engine/engine_thread.h"
+
+class QPushButton;
+class QTabWidget;
+
+namespace tavrel::console {
+
+class ComposeTab;
+class PendingTab;
+class SentTab;
+class ReceivedTab;
+class InfoCodeTab;
+class CustomerTab;
+class SettingsTab;
+class MonitorTab;
+
+class TForm1 : public QWidget {
+ public:
+  TForm1();
+  ~TForm1() override;
+
+  void FormCreate();
+  void BitBtn3Click();  // start request
+  void ddd();           // stop request
+  void Button7Click();  // Quillon
+  void Button8Click();  // help page
+  void Button9Click();  // pending list (the button stays disabled)
+  void Button10Click(); // Merlon
+  void PageControl1Change() {}
+
+  myterad& Engine() { return *engine_; }
+
+  QTabWidget* PageControl1;
+  ComposeTab* TabSheet1;
+  PendingTab* TabSheet2;
+  SentTab* TabSheet3;
+  ReceivedTab* TabSheet6;
+  InfoCodeTab* TabSheet5;
+  CustomerTab* TabSheet7;
+  SettingsTab* TabSheet4;
+  MonitorTab* TabSheet8;
+  QPushButton* BitBtn3;
+  QPushButton* BitBtn5;
+  QPushButton* Button7;
+  QPushButton* Button8;
+  QPushButton* Button10;
+  QPushButton* Button9;
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  void BuildButtons();
+  void StartCompanion(const char* local_command, const char* installed_name);
+
+  // The monitor outlives the engine that reports to it.
+  std::unique_ptr<WindowMonitor> monitor_;
+  std::unique_ptr<myterad> engine_;
+};
+
+}  // namespace tavrel::console

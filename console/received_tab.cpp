@@ -1,0 +1,7 @@
+#include "console/received_tab.h"
+
+namespace tavrel::console {
+
+ReceivedTab::ReceivedTab(QWidget* parent) : QWidget(parent) {}
+
+}  // namespace tavrel::console

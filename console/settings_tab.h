@@ -1,0 +1,41 @@
+#pragma once
+// The page "系统设置": the three modem settings of server.txt, the
+// instructions for first use, and the device test.
+#include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace tavrel::console {
+
+class SettingsTab : public QWidget {
+ public:
+  explicit SettingsTab(QWidget* parent = nullptr);
+
+  void Button1Click();   // saves the edits
+  void SheZhi_enter();   // reloads the edits from the file
+  void Button2Click();   // the device test; returns when it has ended
+  void SetInstructions();  // the two instruction labels, at window creation
+
+  QLabel* Label18;
+  QLineEdit* Edit1;
+  QLabel* Label19;
+  QLineEdit* Edit2;
+  QLabel* Label20;
+  QLineEdit* Edit3;
+  QPushButton* Button1;
+  QGroupBox* GroupBox1;
+  QLabel* Label24;
+  QLabel* Label25;
+  QPushButton* Button2;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  bool testing_ = false;
+};
+
+}  // namespace tavrel::console
