@@ -22,9 +22,11 @@ constexpr const char* kStoppedText = "-------------收发进程已经停止！";
 constexpr const char* kStoppedCaption = "Tavrelsms客户管理系统  ：   收发进程已经停止！";
 
 void StartRequest(myterad& engine, Monitor& monitor) {
-  engine.Resume();
+  // The button's own texts go out before the engine runs, so that a first
+  // start always prints them ahead of the engine's start-up text.
   monitor.ReplaceText(Gbk(kStartedText));
   monitor.SetCaption(Gbk(kStartedCaption));
+  engine.Resume();
 }
 
 void StopRequest(myterad& engine, Monitor& monitor) {
