@@ -53,7 +53,7 @@ std::string Slurp(const std::string& path) {
 
 std::size_t Count(const std::string& text, const std::string& what) {
   std::size_t n = 0;
-  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
   return n;
 }
 
@@ -121,13 +121,13 @@ int main(int argc, char** argv) {
       while (Count(Slurp("sms.log"), "accI_new") == 0 && std::chrono::steady_clock::now() < warm && !engine.Ended()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
-      const std::size_t cycles_before = Count(Slurp("sms.log"), "&&&&&&&&&&");
+      const std::size_t cycles_before = Count(Slurp("sms.log"), "\n&");
       const double cpu0 = CpuSeconds();
       const auto wall0 = std::chrono::steady_clock::now();
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
       const double cpu = CpuSeconds() - cpu0;
       const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-      const std::size_t cycles = Count(Slurp("sms.log"), "&&&&&&&&&&") - cycles_before;
+      const std::size_t cycles = Count(Slurp("sms.log"), "\n&") - cycles_before;
       if (engine.Ended()) {
         std::fprintf(stderr, "the engine ended: %s\n", engine.FailureDetail().c_str());
       } else {
