@@ -1,5 +1,6 @@
 #include "numgen/range_generator.h"
 
+#include <algorithm>
 #include <charconv>
 #include <utility>
 
@@ -43,9 +44,8 @@ std::int64_t AtolValue(std::string_view text) {
   }
   std::int64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    if (value < kAtolLimit) value = value * 10 + (text[i] - '0');
+    value = value > kAtolLimit / 10 ? kAtolLimit : std::min(kAtolLimit, value * 10 + (text[i] - '0'));
   }
-  if (value > kAtolLimit) value = kAtolLimit;
   return negative ? -value : value;
 }
 

@@ -68,7 +68,11 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent) {
 
 TForm1::~TForm1() {
   // Closing the window ends a run in progress; the worker stops at its next batch.
-  stop_ = true;
+  {
+    // Under the lock, so a worker about to wait for room cannot miss it.
+    std::lock_guard lock(flight_mutex_);
+    stop_ = true;
+  }
   flight_room_.notify_all();
   if (worker_.joinable()) worker_.join();
 }

@@ -19,19 +19,11 @@ struct ListCase {
 };
 
 TEST(RangeGenerator, ListsTheInclusiveRangeAsTyped) {
+  // The cases a user meets through the button are listed in the window's tests.
   const ListCase cases[] = {
-      {"four numbers", "13012312312", "13012312315",
-       "13012312312\r\n13012312313\r\n13012312314\r\n13012312315\r\n"},
-      {"start equal to end", "13912345678", "13912345678", "13912345678\r\n"},
-      {"end below start", "13912345678", "13912345677", ""},
       {"carry into the second digit", "13999999998", "14000000001",
        "13999999998\r\n13999999999\r\n14000000000\r\n14000000001\r\n"},
-      {"both empty", "", "", "0\r\n"},
-      {"plain decimal", "100", "103", "100\r\n101\r\n102\r\n103\r\n"},
-      {"one-character end is a bound of 0", "13012312312", "5", ""},
       {"one-character end, start tail all zeros", "10000000000", "5", "10000000000\r\n"},
-      {"leading zeros of the tail kept", "10012345678", "10012345679",
-       "10012345678\r\n10012345679\r\n"},
       {"end's first character not looked at", "13012312312", "93012312313",
        "13012312312\r\n13012312313\r\n"},
       {"tails past 32 bits", "19999999998", "19999999999", "19999999998\r\n19999999999\r\n"},
