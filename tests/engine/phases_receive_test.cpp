@@ -1,0 +1,270 @@
+// The receive phase and the auto-reply in a temporary working directory,
+// against scripted modem listings.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/phases.h"
+#include "engine/receive_phase.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "store/catalogue.h"
+#include "store/record_store.h"
+#include "store/text.h"
+#include "tests/engine/fakes.h"
+
+namespace tavrel {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::RecordingPacer;
+using testing::ScriptedPort;
+using testing::Slurp;
+using testing::TempDir;
+
+constexpr const char* kCentrePart = "0891683108000000F0";
+constexpr const char* kStamp = "30301291021523";
+constexpr const char* kEcho = "at+cmgl=0\r";
+constexpr const char* kOk = "\r\nOK\r\n";
+
+// One PDU line of a listing, as a modem writes it before its LF: an
+// SMS-DELIVER from the 13-digit international number 86 + national.
+std::string DeliverLine(const std::string& national, const std::string& dcs,
+                        const std::string& user_data) {
+  char length[17];
+  std::snprintf(length, sizeof length, "%02zX", user_data.size() / 2);
+  std::string digits = "86" + national + "F";
+  std::string semi;
+  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) semi += {digits[i + 1], digits[i]};
+  return std::string(kCentrePart) + "040D91" + semi + "00" + dcs + kStamp + length + user_data + "\r";
+}
+
+std::string Entry(int index, const std::string& pdu_line) {
+  return "+CMGL: " + std::to_string(index) + ",0,,23\r\n" + pdu_line + "\n";
+}
+
+std::string Listing(const std::vector<std::string>& entries) {
+  std::string listing = std::string(kEcho) + "\r\n";
+  for (const std::string& e : entries) listing += e;
+  return listing + kOk;
+}
+
+// Remembers, for each delete command, how far recv's counter had got.
+class OrderPort : public ScriptedPort {
+ public:
+  explicit OrderPort(std::string recv_dir) : recv_dir_(std::move(recv_dir)) {}
+  void Write(std::string_view bytes) override {
+    ScriptedPort::Write(bytes);
+    if (bytes.starts_with("at+cmgd=")) counter_at_delete.push_back(ReadCounter(recv_dir_));
+  }
+  std::vector<std::optional<long>> counter_at_delete;
+
+ private:
+  std::string recv_dir_;
+};
+
+class BlocksMonitor : public Monitor {
+ public:
+  void PrependText(const std::string& text, std::size_t reset_above) override {
+    blocks.push_back(text);
+    resets.push_back(reset_above);
+  }
+  void ReplaceText(const std::string&) override {}
+  void SetCaption(const std::string&) override {}
+  std::vector<std::string> blocks;
+  std::vector<std::size_t> resets;
+};
+
+class ReceivePhaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char here[4096];
+    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
+    home_ = here;
+    ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
+    EnsureDayFolder(day_);
+    trace_.Open("sms.log");
+  }
+  void TearDown() override { ASSERT_EQ(::chdir(home_.c_str()), 0); }
+
+  // The listing comes in one piece; every delete is answered OK.
+  void Run(long recv_acc, const std::string& listing, int deletes = 0) {
+    std::vector<std::string> chunks{listing};
+    for (int i = 0; i < deletes; ++i) chunks.push_back("at+cmgd=\r\r\nOK\r\n");
+    port_.Script(chunks);
+    CycleContext cycle{day_, 0, recv_acc, 0, port_, pacer_, trace_, monitor_};
+    ReceivePhase(cycle);
+  }
+
+  std::vector<std::string> Deletes() const {
+    std::vector<std::string> deletes;
+    for (const std::string& w : port_.written) {
+      if (w.starts_with("at+cmgd=")) deletes.push_back(w);
+    }
+    return deletes;
+  }
+
+  std::string Recv(const std::string& name) { return Slurp(day_ + "/recv/" + name); }
+  std::string New(const std::string& name) { return Slurp(day_ + "/new/" + name); }
+
+  TempDir dir_;
+  std::string home_;
+  const std::string day_ = DayFolderName();
+  OrderPort port_{MailboxDir(day_, kRecvBox)};
+  RecordingPacer pacer_;
+  TraceLog trace_;
+  BlocksMonitor monitor_;
+};
+
+TEST_F(ReceivePhaseTest, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCounter) {
+  std::filesystem::create_directories(day_ + "/recv");
+  ASSERT_TRUE(WriteCounter(MailboxDir(day_, kRecvBox), 3));
+  const std::string chinese = DeliverLine("13012312312", "08", "4F60597D");
+  const std::string seven_bit = DeliverLine("13800000000", "00", "E8329BFD06");
+  Run(3, Listing({Entry(1, chinese), Entry(7, seven_bit)}), 2);
+
+  EXPECT_EQ(port_.written,
+            (std::vector<std::string>{"at+cmgl=0\r\n", "at+cmgd=1\r\n", "at+cmgd=7\r\n"}));
+  // Each delete goes out before its message is counted.
+  EXPECT_EQ(port_.counter_at_delete, (std::vector<std::optional<long>>{3, 4}));
+  EXPECT_EQ(pacer_.pauses,
+            (std::vector<std::chrono::milliseconds>{3000ms, 3000ms, 3000ms, 3000ms, 3000ms, 3000ms}));
+
+  EXPECT_EQ(Recv("R4"), "13012312312");
+  EXPECT_EQ(Recv("DA4"), Gbk("你好"));
+  EXPECT_EQ(Recv("R5"), "13800000000");
+  EXPECT_EQ(Recv("DA5"), "hello");
+  EXPECT_EQ(Recv("acc"), "5");
+  const std::regex header("\\[HEAD\\]\r\ntime=" + day_ + " \\d\\d:\\d\\d:\\d\\d\r\nsend= \r\nstat= \r\njrade= \r\n");
+  EXPECT_TRUE(std::regex_match(Recv("H4"), header)) << Recv("H4");
+  EXPECT_TRUE(std::regex_match(Recv("H5"), header)) << Recv("H5");
+  EXPECT_EQ(ReadRecordTime(day_ + "/recv/H5").substr(0, day_.size()), day_);
+
+  ASSERT_EQ(monitor_.blocks.size(), 2u);
+  const std::regex block("4  : " + day_ + " \\d\\d:\\d\\d:\\d\\d {10}13012312312\r\n    " +
+                         Gbk("你好") + "\r\n\r\n");
+  EXPECT_TRUE(std::regex_match(monitor_.blocks[0], block)) << monitor_.blocks[0];
+  EXPECT_TRUE(monitor_.blocks[1].starts_with("5  : ")) << monitor_.blocks[1];
+  EXPECT_TRUE(monitor_.blocks[1].ends_with("13800000000\r\n    hello\r\n\r\n")) << monitor_.blocks[1];
+  EXPECT_EQ(monitor_.resets, (std::vector<std::size_t>{20480, 20480}));
+
+  const std::string log = Slurp("sms.log");
+  for (const std::string& line :
+       {std::string("read_cmgl_start... \r\n"), std::string("j=0,jjjjjj.... =+CMGL: 1\r\n"),
+        std::string("sends.... =at+cmgd=7\r\r\n\r\n"), Gbk("手机号") + "=3110322113F2\r\n",
+        std::string("NRS=[0D],NRI=58\r\n"), std::string("CodeType =[0000]\r\n"),
+        Gbk("内容") + "=hello\r\n", std::string("fpr =5,2\r\nfpda =5,2\r\nfpacc =5,2\r\nfph =5,2\r\n"),
+        std::string("index=3,cmgdl=") + chinese + "\r\n"}) {
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+  }
+  // The listing ends at its blank line, after the two messages.
+  EXPECT_NE(log.find("--------------star....  \r\nj=0,jjjjjj.... =\r\r\nj=-1,jjjjjj.... =\r\r\n"),
+            std::string::npos);
+}
+
+TEST_F(ReceivePhaseTest, ListingsWithoutAUsableMessageEndThePhaseWithoutDeleting) {
+  const std::string pdu = DeliverLine("13012312312", "08", "4F60");
+  for (const std::string& listing : {
+           Listing({}),                                   // the modem had nothing
+           std::string(),                                 // a silent modem
+           std::string("\r\nERROR\r\n"),                  // an error reply
+           std::string(kEcho) + "\r\n+CMTI: \"SM\",3\r\n" + Entry(1, pdu) + kOk,  // not a header
+           std::string(kEcho) + "\r\n+CMGL: 1,0,,23\r\n",  // the PDU line never came
+           std::string(kEcho) + "\r\n+CMGL: 1,0,,23\r\n" + pdu,  // nor its line end
+       }) {
+    port_.written.clear();
+    Run(0, listing);
+    EXPECT_EQ(port_.written, std::vector<std::string>{"at+cmgl=0\r\n"}) << listing;
+  }
+  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/acc"));
+  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R1"));
+  EXPECT_TRUE(monitor_.blocks.empty());
+}
+
+TEST_F(ReceivePhaseTest, AListingLongerThanItsFieldIsCutAndTheRestStaysOnTheModem) {
+  // Thirty messages of 70 UCS-2 characters each make a listing of more than
+  // 10239 characters; each text differs so that no two chunks are equal.
+  std::vector<std::string> entries;
+  std::vector<std::string> texts;
+  for (int i = 1; i <= 30; ++i) {
+    char unit[5];
+    std::snprintf(unit, sizeof unit, "%04X", 0x4E00 + i);
+    std::string user_data;
+    for (int c = 0; c < 70; ++c) user_data += unit;
+    texts.push_back(Utf16ToGbk(std::u16string(70, static_cast<char16_t>(0x4E00 + i))));
+    entries.push_back(Entry(i, DeliverLine("13000000" + std::to_string(100 + i), "08", user_data)));
+  }
+  const std::string listing = Listing(entries);
+  ASSERT_GT(listing.size(), 10239u);
+  Run(0, listing, 30);
+
+  const std::vector<std::string> deletes = Deletes();
+  ASSERT_GE(deletes.size(), 25u);
+  ASSERT_LT(deletes.size(), 30u);
+  const long filed = static_cast<long>(deletes.size());
+  EXPECT_EQ(Recv("acc"), std::to_string(filed));
+  for (long m = 1; m <= filed; ++m) {
+    EXPECT_EQ(deletes[m - 1], "at+cmgd=" + std::to_string(m) + "\r\n");
+    EXPECT_EQ(Recv("DA" + std::to_string(m)), texts[m - 1]) << m;
+    EXPECT_EQ(Recv("R" + std::to_string(m)), "13000000" + std::to_string(100 + m));
+  }
+  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R" + std::to_string(filed + 1)));
+}
+
+TEST_F(ReceivePhaseTest, QueriesAreAnsweredThroughTheOutboxAndSentNextCycle) {
+  ASSERT_EQ(AddInfoCode("0001", Gbk("营业时间：九点到五点")), CatalogueResult::Added);
+  ASSERT_EQ(AddInfoCode("12", "twelve"), CatalogueResult::Added);
+  const std::string query = DeliverLine("13012312312", "08", "002A0030003000300031");  // *0001
+  const std::string unknown = DeliverLine("13800000000", "08", "002A0039003900390039");  // *9999
+  const std::string short_code = DeliverLine("13900000000", "00", "AA980C");  // *12 in 7-bit
+  Run(0, Listing({Entry(1, query), Entry(2, unknown), Entry(3, short_code)}), 3);
+
+  EXPECT_EQ(Recv("DA1"), "*0001");
+  EXPECT_EQ(Recv("DA3"), "*12");
+  EXPECT_EQ(New("acc"), "3");
+  EXPECT_EQ(New("R1"), "13012312312");
+  EXPECT_EQ(New("DA1"), Gbk("营业时间：九点到五点"));
+  const std::regex header("\\[HEAD\\]\r\ntime=" + day_ + " \\d\\d:\\d\\d:\\d\\d\r\nsend= \r\ntype=" +
+                          Gbk("查询") + "\r\nstat=" + Gbk("未发") + "\r\njrade=" + Gbk("紧急") + "\r\n");
+  EXPECT_TRUE(std::regex_match(New("H1"), header)) << New("H1");
+  EXPECT_EQ(New("R2"), "13800000000");
+  EXPECT_EQ(New("DA2"), Gbk("查询代码错误。"));
+  EXPECT_EQ(New("R3"), "13900000000");
+  EXPECT_EQ(New("DA3"), "twelve");
+  EXPECT_NE(Slurp("sms.log").find(Gbk("查询短信内容") + "=[*0001]" + Gbk("，") + "[0001],[13012312312]\r\n"),
+            std::string::npos);
+
+  // The next cycle's send phase takes the replies like any other record.
+  std::FILE* settings = std::fopen("server.txt", "wb");
+  ASSERT_NE(settings, nullptr);
+  std::fputs("[SET]\r\nSMSCODE=8613800000000\r\n", settings);
+  std::fclose(settings);
+  port_.written.clear();
+  port_.Script({"\r\nOK\r\n", "\r\nOK\r\n", "\r\nOK\r\n"});
+  CycleContext next{day_, 0, 3, 3, port_, pacer_, trace_, monitor_};
+  SendPhase(next);
+  ASSERT_EQ(port_.written.size(), 6u);
+  EXPECT_EQ(port_.written[1].substr(26, 12), "3110322113F2");
+  EXPECT_NE(port_.written[1].find(TextToUcs2Hex(Gbk("营业时间：九点到五点"))), std::string::npos);
+  EXPECT_EQ(port_.written[3].substr(26, 12), "3108000000F0");
+  EXPECT_NE(port_.written[3].find(TextToUcs2Hex(Gbk("查询代码错误。"))), std::string::npos);
+}
+
+TEST(QueryCode, IsWhatFollowsTheStarUpToFourCharacters) {
+  EXPECT_EQ(QueryCode("*0001"), "0001");
+  EXPECT_EQ(QueryCode("*00012345"), "0001");
+  EXPECT_EQ(QueryCode("*12"), "12");
+  EXPECT_EQ(QueryCode("*"), "");
+  EXPECT_FALSE(IsQuery("0001*"));
+  EXPECT_FALSE(IsQuery(""));
+}
+
+}  // namespace
+}  // namespace tavrel
