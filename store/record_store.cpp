@@ -184,11 +184,13 @@ OutboxResult WriteOutboxRecord(std::string_view recipients, std::string_view tex
   if (!lock.Held()) return Failure(result, "cannot lock the mailbox " + box + ": " + ErrnoText());
 
   std::optional<long> counter = ReadCounter(box);
+  // A counter that is there but cannot be read would make any writer start
+  // again at 1 and overwrite the day's first records.
+  if (!counter && FileExists(CounterPath(box))) {
+    return Failure(result, "cannot read the counter " + CounterPath(box));
+  }
   long n = 1;
   if (rule == CounterRule::Quillon) {
-    if (!counter && FileExists(CounterPath(box))) {
-      return Failure(result, "cannot read the counter " + CounterPath(box));
-    }
     if (counter) n = *counter + 1;
     // A negative counter would file a record numbered below 1 that no reader
     // ever reaches, while the client is told it was filed.

@@ -54,10 +54,12 @@ std::string ApplyRecipientListRule(std::string_view recipients);
 std::string OutboxHeader(const std::string& stamp);  // the six lines of new, LF-ended
 std::string InboxHeader(const std::string& stamp);   // the five lines of recv
 
+// With either rule an acc that exists but cannot be read fails the writer
+// before anything is written.
 enum class CounterRule {
   Ravelin,  // absent or below 1 -> 1, else value + 1
-  Quillon,  // absent -> 1, else value + 1; an unreadable existing acc fails;
-            // the counter write is retried 10 more times, 1000 ms apart
+  Quillon,  // absent -> 1, else value + 1 (a negative acc fails); the counter
+            // write is retried 10 more times, 1000 ms apart
 };
 
 struct OutboxResult {
