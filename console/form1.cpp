@@ -45,6 +45,12 @@ TForm1::TForm1() {
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setGeometry(0, 0, kClientWidth, kButtonRowTop - 4);
+  // Narrow tabs, so that all eight captions and the corner button fit.
+  PageControl1->setStyleSheet(QStringLiteral(
+      "QTabBar::tab { padding: 3px 5px; border: 1px solid #a0a0a0; border-bottom: none;"
+      " border-top-left-radius: 3px; border-top-right-radius: 3px; background: #e4e4e4; }"
+      "QTabBar::tab:selected { background: #f6f6f6; margin-top: -2px; }"));
+  PageControl1->setUsesScrollButtons(false);
   TabSheet1 = new ComposeTab;
   TabSheet2 = new PendingTab;
   TabSheet3 = new SentTab;
@@ -89,7 +95,7 @@ void TForm1::BuildButtons() {
   ui::SetText(Button9, "***super power***TavrelSMSserver");
   ui::SetTextColour(Button9, Qt::blue);
   QFont small = Button9->font();
-  small.setPixelSize(10);
+  small.setPixelSize(9);
   Button9->setFont(small);
   Button9->setEnabled(false);
   PageControl1->setCornerWidget(Button9, Qt::TopRightCorner);
