@@ -262,7 +262,7 @@ TEST(ModemsimProgram, FaultsFromTheCommandLineAndTheSpool) {
     Line line(sim.Link());
     ASSERT_TRUE(line.IsOpen());
     line.Exchange("at+cmgs=18\r\n", "> ");
-    EXPECT_TRUE(line.Exchange(std::string(kAbPdu) + "\x1A", "ERROR\r\n").ends_with(std::string(kAbPdu) + "\r\nERROR\r\n"));
+    EXPECT_EQ(line.Exchange(std::string(kAbPdu) + "\x1A", "ERROR\r\n"), std::string(kAbPdu) + "\r\nERROR\r\n");
     line.Exchange("at+cmgs=18\r\n", "> ");
     EXPECT_TRUE(line.Exchange(std::string(kAbPdu) + "\x1A", "OK\r\n").ends_with("+CMGS: 1\r\n\r\nOK\r\n"));
 

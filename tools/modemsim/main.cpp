@@ -159,7 +159,8 @@ class Simulator {
     }
     if (!options_.spool.empty()) {
       spool_watch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-      if (spool_watch_ >= 0 && inotify_add_watch(spool_watch_, options_.spool.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE) < 0) {
+      constexpr std::uint32_t kArrivals = IN_MOVED_TO | IN_CLOSE_WRITE;
+      if (spool_watch_ >= 0 && inotify_add_watch(spool_watch_, options_.spool.c_str(), kArrivals) < 0) {
         close(spool_watch_);
         spool_watch_ = -1;
       }
