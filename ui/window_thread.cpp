@@ -10,7 +10,9 @@
 #include <mutex>
 #include <string>
 
+#include "ui/application.h"
 #include "ui/memo.h"
+#include "ui/message_box.h"
 
 namespace tavrel::ui {
 namespace {
@@ -79,17 +81,27 @@ class UpdateQueue {
         drain_posted_ = false;
       }
       room_.notify_all();
-      if (update.call) {
-        update.call();
-      } else if (update.memo) {
-        update.memo->AppendText(update.append);
-      }
+      Run(update);
     }
     // Slice used up: let painting and input run, then go on.
     PostDrain();
   }
 
  private:
+  // An update that throws is reported like any handler's exception, and the
+  // updates behind it still run.
+  static void Run(Update& update) {
+    try {
+      if (update.call) {
+        update.call();
+      } else if (update.memo) {
+        update.memo->AppendText(update.append);
+      }
+    } catch (...) {
+      ShowException(ExceptionText(std::current_exception()));
+    }
+  }
+
   void PostDrain() {
     QCoreApplication* app = QCoreApplication::instance();
     if (app == nullptr) return;

@@ -154,6 +154,17 @@ TEST(Application, ExceptionInAHandlerIsShownAndTheLoopGoesOn) {
   EXPECT_EQ(recorder.Kinds(), std::vector<MessageKind>{MessageKind::Exception});
   QTest::mouseClick(&button, Qt::LeftButton);
   EXPECT_EQ(recorder.Texts().size(), 2u);
+
+  // So is one thrown by an update a worker handed over; later updates run.
+  bool later = false;
+  std::thread worker([&] {
+    PostToWindow([] { throw std::runtime_error("bad update"); });
+    PostToWindow([&] { later = true; });
+  });
+  worker.join();
+  ProcessPostedUpdates();
+  EXPECT_TRUE(later);
+  EXPECT_EQ(recorder.Texts().back(), "bad update");
 }
 
 TEST(ReportView, BatchesSelectionAndEvents) {
