@@ -1,0 +1,104 @@
+// Headless Ravelin fetching what modemsim received: listed, deleted, filed in
+// recv, and queries answered through the outbox.
+#include <regex>
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "store/record_store.h"
+#include "tests/system/support/phases_support.h"
+
+namespace tavrel::system_test {
+namespace {
+
+const char* kScale = "0.02";
+
+class StationReceives : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.WriteSettings({{"COM", "./modem"}, {"RATE", "19200"}, {"SMSCODE", "8613800000000"}});
+    modem_ = StartModemsim(dir_, {"--spool", spool_, "--sent-log", sent_log_, "--traffic-log", traffic_});
+    ASSERT_NE(modem_, nullptr);
+  }
+
+  std::string Box(const std::string& box, const std::string& name) {
+    return dir_.Read(day_ + "/" + box + "/" + name);
+  }
+
+  // Everything the station wrote to the modem, in order.
+  std::string StationTraffic() {
+    std::string all;
+    for (const Traffic& t : ReadTraffic(traffic_)) {
+      if (t.in) all += t.data;
+    }
+    return all;
+  }
+
+  StationDir dir_;
+  const std::string day_ = DayFolderName();
+  std::string spool_ = dir_.root() + "/spool";
+  std::string sent_log_ = dir_.root() + "/sent.jsonl";
+  std::string traffic_ = dir_.root() + "/traffic.jsonl";
+  std::unique_ptr<Child> modem_;
+};
+
+TEST_F(StationReceives, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCounter) {
+  const std::string recv = dir_ / MailboxDir(day_, kRecvBox);
+  EnsureDayFolder(dir_ / day_);
+  ASSERT_TRUE(WriteCounter(recv, 5));
+  ASSERT_TRUE(InjectSms(spool_, "13012312312", "你好"));
+  ASSERT_TRUE(InjectSms(spool_, "13800000000", "hello"));
+  auto ravelin = StartHeadlessRavelin(dir_, kScale);
+  ASSERT_NE(ravelin, nullptr);
+  ASSERT_TRUE(Eventually([&] { return Box("recv", "acc") == "7"; }, 60s)) << dir_.Read("sms.log");
+
+  EXPECT_EQ(Box("recv", "R6"), "13012312312");
+  EXPECT_EQ(Box("recv", "DA6"), Gbk("你好"));  // UCS-2 on the air
+  EXPECT_EQ(Box("recv", "R7"), "13800000000");
+  EXPECT_EQ(Box("recv", "DA7"), "hello");  // 7-bit on the air
+  const std::regex header("\\[HEAD\\]\r\ntime=" + day_ + " \\d\\d:\\d\\d:\\d\\d\r\nsend= \r\nstat= \r\njrade= \r\n");
+  EXPECT_TRUE(std::regex_match(Box("recv", "H6"), header)) << Box("recv", "H6");
+  EXPECT_TRUE(std::regex_match(Box("recv", "H7"), header)) << Box("recv", "H7");
+
+  const std::string traffic = StationTraffic();
+  const auto first = traffic.find("at+cmgd=1\r\n");
+  const auto second = traffic.find("at+cmgd=2\r\n");
+  ASSERT_NE(first, std::string::npos) << traffic;
+  ASSERT_NE(second, std::string::npos) << traffic;
+  EXPECT_LT(traffic.find("at+cmgl=0\r\n"), first);
+  EXPECT_LT(first, second);
+
+  ASSERT_TRUE(ravelin->WaitForOutput("13800000000\n    hello\n\n")) << ravelin->output();
+  const std::regex block("6  : " + day_ + " \\d\\d:\\d\\d:\\d\\d {10}13012312312\n    你好\n\n");
+  EXPECT_TRUE(std::regex_search(ravelin->output(), block)) << ravelin->output();
+}
+
+TEST_F(StationReceives, QueriesAreAnsweredToTheSenderInTheNextCycle) {
+  WriteCatalogue(dir_, "query/query", "query", {{"0001", Gbk("营业时间：九点到五点")}});
+  ASSERT_TRUE(InjectSms(spool_, "13012312312", "*0001"));
+  ASSERT_TRUE(InjectSms(spool_, "13800000000", "*9999"));
+  auto ravelin = StartHeadlessRavelin(dir_, kScale);
+  ASSERT_NE(ravelin, nullptr);
+  ASSERT_TRUE(Eventually([&] { return ReadSentLog(sent_log_).size() >= 2; }, 60s)) << dir_.Read("sms.log");
+
+  const std::vector<SentSms> sent = ReadSentLog(sent_log_);
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].to, "13012312312");
+  EXPECT_EQ(sent[0].text, "营业时间：九点到五点");
+  EXPECT_EQ(sent[1].to, "13800000000");
+  EXPECT_EQ(sent[1].text, "查询代码错误。");
+
+  EXPECT_EQ(Box("recv", "DA1"), "*0001");
+  EXPECT_EQ(Box("new", "R1"), "13012312312");
+  EXPECT_EQ(Box("new", "DA1"), Gbk("营业时间：九点到五点"));
+  const std::regex header("\\[HEAD\\]\r\ntime=" + day_ + " \\d\\d:\\d\\d:\\d\\d\r\nsend= \r\ntype=" +
+                          Gbk("查询") + "\r\nstat=" + Gbk("未发") + "\r\njrade=" + Gbk("紧急") + "\r\n");
+  EXPECT_TRUE(std::regex_match(Box("new", "H1"), header)) << Box("new", "H1");
+  EXPECT_EQ(Box("new", "R2"), "13800000000");
+  EXPECT_EQ(Box("new", "acc"), "2");
+  EXPECT_TRUE(Eventually([&] { return Box("send", "acc") == "2"; }));
+}
+
+}  // namespace
+}  // namespace tavrel::system_test

@@ -1,0 +1,134 @@
+// Headless Ravelin sending today's outbox through modemsim, whose sent log
+// decodes every accepted PDU on its own.
+#include <signal.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "tests/system/support/phases_support.h"
+
+namespace tavrel::system_test {
+namespace {
+
+const char* kScale = "0.02";
+
+class StationSends : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.WriteSettings({{"COM", "./modem"}, {"RATE", "19200"}, {"SMSCODE", "8613800000000"}});
+  }
+
+  void StartModem(std::vector<std::string> extra = {}) {
+    extra.insert(extra.end(), {"--sent-log", sent_log_});
+    modem_ = StartModemsim(dir_, extra);
+    ASSERT_NE(modem_, nullptr);
+  }
+
+  std::unique_ptr<Child> StartRavelin() {
+    auto ravelin = StartHeadlessRavelin(dir_, kScale);
+    EXPECT_NE(ravelin, nullptr);
+    return ravelin;
+  }
+
+  std::string SendAcc() { return dir_.Read(DayFolderName() + "/send/acc"); }
+  bool WaitSendAcc(const std::string& value) {
+    return Eventually([&] { return SendAcc() == value; }, 60s);
+  }
+
+  std::vector<std::string> Destinations() {
+    std::vector<std::string> to;
+    for (const SentSms& sms : ReadSentLog(sent_log_)) to.push_back(sms.to);
+    return to;
+  }
+
+  StationDir dir_;
+  std::string sent_log_ = dir_.root() + "/sent.jsonl";
+  std::unique_ptr<Child> modem_;
+};
+
+TEST_F(StationSends, ARecordReachesTheModemAsOneUcs2SmsAndCounts) {
+  StartModem();
+  FileOutboxRecord(dir_, 1, "13012312312", Gbk("你好"));
+  auto ravelin = StartRavelin();
+  ASSERT_TRUE(WaitSendAcc("1")) << dir_.Read("sms.log");
+
+  const std::vector<SentSms> sent = ReadSentLog(sent_log_);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].to, "13012312312");
+  EXPECT_EQ(sent[0].smsc, "+8613800000000");
+  EXPECT_EQ(sent[0].coding, "ucs2");
+  EXPECT_EQ(sent[0].text, "你好");
+  EXPECT_TRUE(ravelin->WaitForOutput("13012312312   0    发送成功.\n")) << ravelin->output();
+}
+
+TEST_F(StationSends, RecipientListsFollowTheirRules) {
+  StartModem();
+  WriteCatalogue(dir_, "cust/cust", "cust", {{"client7", "13900000007"}});
+  FileOutboxRecord(dir_, 1, "*13000000001\n13000000009", "forbidden");
+  FileOutboxRecord(dir_, 2, "client7;note\n130123123121\n13000000002", Gbk("第一行\r\n第二行"));
+  FileOutboxRecord(dir_, 3, "13000000003", "three");
+  auto ravelin = StartRavelin();
+  ASSERT_TRUE(WaitSendAcc("3")) << dir_.Read("sms.log");
+
+  const std::vector<SentSms> sent = ReadSentLog(sent_log_);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0].to, "13900000007");
+  EXPECT_EQ(sent[0].text, "第一行");
+  EXPECT_EQ(sent[1].to, "13000000002");
+  EXPECT_EQ(sent[1].text, "第一行");
+  EXPECT_EQ(sent[2].to, "13000000003");
+  EXPECT_EQ(sent[2].text, "three");
+  EXPECT_TRUE(ravelin->WaitForOutput("13900000007   0    发送成功.\n")) << ravelin->output();
+  // Neither the forbidden numbers nor the twelve digits ever reach the box.
+  EXPECT_EQ(ravelin->output().find("13000000001"), std::string::npos);
+  EXPECT_EQ(ravelin->output().find("130123123121"), std::string::npos);
+}
+
+TEST_F(StationSends, SixRefusalsGiveSixFailureLinesAndTheRecordStillCounts) {
+  StartModem({"--fail-sends", "6"});
+  FileOutboxRecord(dir_, 1, "13000000001\n13000000002", "x");
+  auto ravelin = StartRavelin();
+  ASSERT_TRUE(WaitSendAcc("1")) << dir_.Read("sms.log");
+  ASSERT_TRUE(ravelin->WaitForOutput("13000000002   0    发送成功.\n")) << ravelin->output();
+
+  // Each line goes on top of the box as it comes, so the order printed is
+  // oldest first: attempts 0 to 5, then the next recipient.
+  std::vector<std::string> status;
+  for (const std::string& line : OutputLines(ravelin->output())) {
+    if (line.starts_with("1300000000")) status.push_back(line);
+  }
+  std::vector<std::string> expected;
+  for (int j = 0; j < 6; ++j) expected.push_back("13000000001   " + std::to_string(j) + "    发送失败!!!!!");
+  expected.push_back("13000000002   0    发送成功.");
+  EXPECT_EQ(status, expected);
+  EXPECT_EQ(Destinations(), std::vector<std::string>{"13000000002"});
+}
+
+TEST_F(StationSends, ARecordCutShortByAKillIsSentAgainFromItsFirstRecipient) {
+  StartModem();
+  FileOutboxRecord(dir_, 1, "13000000001\n13000000002\n13000000003\n13000000004\n13000000005", "again");
+  auto first = StartRavelin();
+  ASSERT_TRUE(Eventually([&] { return !Destinations().empty(); }, 60s));
+  first->Signal(SIGKILL);
+  ASSERT_TRUE(first->WaitExit().has_value());
+  EXPECT_EQ(SendAcc(), "");  // the record was never finished
+
+  auto second = StartRavelin();
+  ASSERT_TRUE(WaitSendAcc("1")) << dir_.Read("sms.log");
+  // A send cut off mid-exchange may leave the modem with half a PDU, so the
+  // first try after the restart can be refused; then every recipient follows
+  // in order, beginning with the first one again.
+  const std::vector<std::string> to = Destinations();
+  ASSERT_GE(std::count(to.begin(), to.end(), "13000000001"), 2) << "the first recipient was sent only once";
+  const auto restart = std::find(to.rbegin(), to.rend(), "13000000001").base() - 1;
+  EXPECT_LT(restart - to.begin(), 5) << "the first run finished the record";
+  EXPECT_EQ(std::vector<std::string>(restart, to.end()),
+            (std::vector<std::string>{"13000000001", "13000000002", "13000000003", "13000000004",
+                                      "13000000005"}));
+}
+
+}  // namespace
+}  // namespace tavrel::system_test
