@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <set>
 #include <thread>
@@ -83,7 +85,18 @@ class HeadlessQuillon {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
 
+  // Reads standard output for the whole period.
+  void ReadFor(std::chrono::milliseconds period) {
+    const auto deadline = std::chrono::steady_clock::now() + period;
+    for (auto now = std::chrono::steady_clock::now(); now < deadline;
+         now = std::chrono::steady_clock::now()) {
+      ReadSome(out_, output_,
+               std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now));
+    }
+  }
+
   bool started() const { return pid_ > 0; }
+  pid_t pid() const { return pid_; }
   const std::string& output() const { return output_; }
   const std::string& errors() const { return errors_; }
 
@@ -139,6 +152,48 @@ TEST(QuillonHeadless, FailedStartExitsWithAHint) {
   EXPECT_EQ(quillon.Stop(0), 1);
   EXPECT_NE(quillon.output().find("err bind..\n"), std::string::npos) << quillon.output();
   EXPECT_NE(quillon.errors().find("./server.txt"), std::string::npos) << quillon.errors();
+}
+
+std::size_t Occurrences(const std::string& text, const std::string& what) {
+  std::size_t count = 0;
+  for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+  return count;
+}
+
+TEST(QuillonHeadless, LastingAcceptFailurePausesAndServiceResumesAfterIt) {
+  TempWorkDir dir;
+  const std::uint16_t port = test::FreeLoopbackPort();
+  WriteSetting("SERVIP", "127.0.0.1");
+  WriteSetting("PORT", std::to_string(port));
+  HeadlessQuillon quillon;
+  ASSERT_TRUE(quillon.WaitForOutput("-------------系统启动成功....\n")) << quillon.output();
+
+  // No descriptor left for the connection: every accept fails until the
+  // limit is raised again.
+  std::set<int> open_fds;
+  for (const auto& entry :
+       std::filesystem::directory_iterator("/proc/" + std::to_string(quillon.pid()) + "/fd")) {
+    open_fds.insert(std::stoi(entry.path().filename().string()));
+  }
+  int lowest_free = 0;
+  while (open_fds.count(lowest_free) != 0) ++lowest_free;
+  rlimit previous{};
+  ASSERT_EQ(::prlimit(quillon.pid(), RLIMIT_NOFILE, nullptr, &previous), 0);
+  const rlimit exhausted{static_cast<rlim_t>(lowest_free), previous.rlim_max};
+  ASSERT_EQ(::prlimit(quillon.pid(), RLIMIT_NOFILE, &exhausted, nullptr), 0);
+
+  auto client = std::async(std::launch::async, [&] { return SendRequest(port, "0|1|waited|"); });
+  ASSERT_TRUE(quillon.WaitForOutput("   Accept() Error!...\n")) << quillon.output();
+  const std::size_t before = Occurrences(quillon.output(), "Accept() Error!");
+  quillon.ReadFor(300ms);
+  // Paced at a few milliseconds here, the loop fails some tens of times in
+  // this period; without its pause it would fail many thousands of times.
+  EXPECT_LT(Occurrences(quillon.output(), "Accept() Error!") - before, 1000u);
+
+  ASSERT_EQ(::prlimit(quillon.pid(), RLIMIT_NOFILE, &previous, nullptr), 0);
+  EXPECT_EQ(client.get().reply.substr(0, 5), "0000|");
+  EXPECT_EQ(quillon.Stop(SIGTERM), 0);
+  EXPECT_NE(FileBytes("log.txt").find("Accept() Error!\r\n"), std::string::npos);
 }
 
 TEST(QuillonHeadless, FilesBesideAnotherWriterWithoutLosingARecord) {
