@@ -12,13 +12,17 @@
 namespace tavrel {
 namespace {
 
-// The memo separates lines with CR LF; a terminal wants LF alone.
-std::string TerminalLines(std::string utf8) {
+// The memo separates lines with CR LF; a terminal wants LF alone. A
+// client's text must not drive the terminal, so other control bytes show
+// as '?'.
+std::string TerminalLines(const std::string& utf8) {
   std::string out;
   out.reserve(utf8.size() + 1);
   for (std::size_t i = 0; i < utf8.size(); ++i) {
-    if (utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
-    out += utf8[i];
+    const unsigned char byte = static_cast<unsigned char>(utf8[i]);
+    if (byte == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
+    const bool control = (byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F;
+    out += control ? '?' : utf8[i];
   }
   out += '\n';
   return out;
