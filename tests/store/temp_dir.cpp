@@ -41,4 +41,14 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+bool IsTimeStamp(const std::string& stamp, const std::string& day) {
+  const std::string form = day + " 99:99:99";
+  if (stamp.size() != form.size()) return false;
+  for (std::size_t i = 0; i < form.size(); ++i) {
+    bool digit = stamp[i] >= '0' && stamp[i] <= '9';
+    if (form[i] == '9' && i > day.size() ? !digit : stamp[i] != form[i]) return false;
+  }
+  return true;
+}
+
 }  // namespace tavrel::testing

@@ -20,5 +20,7 @@ class TempWorkDir {
 
 std::string ReadBytes(const std::string& path);  // raw, no text-mode conversion
 void WriteBytes(const std::string& path, const std::string& bytes);
+// day, one blank, and hh:mm:ss.
+bool IsTimeStamp(const std::string& stamp, const std::string& day);
 
 }  // namespace tavrel::testing
