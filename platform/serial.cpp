@@ -12,7 +12,10 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/pace.h"
 
@@ -105,6 +108,26 @@ Ready WaitFor(int fd, short events, int wake_fd, Clock::time_point deadline) {
     if (fds[0].revents & events) return Ready::Yes;
     if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return Ready::Gone;
   }
+}
+
+void TraceTransfer(const std::string& device, const char* direction, std::string_view bytes) {
+  static std::FILE* const trace = [] {
+    const char* path = std::getenv("TAVREL_SERIAL_TRACE");
+    return path != nullptr && *path != '\0' ? std::fopen(path, "a") : nullptr;
+  }();
+  if (trace == nullptr || bytes.empty()) return;
+  static std::mutex mutex;
+  std::string hex, shown;
+  for (unsigned char c : bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+    shown += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '.';
+  }
+  const double ms = std::chrono::duration<double, std::milli>(Clock::now().time_since_epoch()).count();
+  std::lock_guard<std::mutex> lock(mutex);
+  std::fprintf(trace, "%.3f %s %s %s |%s|\n", ms, device.c_str(), direction, hex.c_str(), shown.c_str());
+  std::fflush(trace);
 }
 
 }  // namespace
@@ -239,6 +262,7 @@ std::size_t SerialPort::Write(std::string_view bytes) {
     }
     break;
   }
+  TraceTransfer(device_, "out", bytes.substr(0, done));
   return done;
 }
 
@@ -258,6 +282,7 @@ std::string SerialPort::Read(std::size_t max) {
       break;  // end of file or an error: the device has gone
     }
   }
+  TraceTransfer(device_, "in", out);
   return out;
 }
 

@@ -4,6 +4,10 @@
 // break, 8N1 with DTR and RTS on and no flow control, and reads that return
 // after the requested count or after 5 ms per requested byte plus 1000 ms
 // (paced), with whatever has arrived.
+//
+// With TAVREL_SERIAL_TRACE naming a file, every transfer is appended to it as
+// one line: monotonic milliseconds, device, "out" or "in", hex, and the
+// printable bytes, for looking at an exchange with a real modem.
 #include <cstddef>
 #include <memory>
 #include <string>
