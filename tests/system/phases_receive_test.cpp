@@ -1,7 +1,5 @@
 // Headless Ravelin fetching what modemsim received: listed, deleted, filed in
 // recv, and queries answered through the outbox.
-#include <regex>
-
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
@@ -57,9 +55,9 @@ TEST_F(StationReceives, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCount
   EXPECT_EQ(Box("recv", "DA6"), Gbk("你好"));  // UCS-2 on the air
   EXPECT_EQ(Box("recv", "R7"), "13800000000");
   EXPECT_EQ(Box("recv", "DA7"), "hello");  // 7-bit on the air
-  const std::regex header("\\[HEAD\\]\r\ntime=" + day_ + " \\d\\d:\\d\\d:\\d\\d\r\nsend= \r\nstat= \r\njrade= \r\n");
-  EXPECT_TRUE(std::regex_match(Box("recv", "H6"), header)) << Box("recv", "H6");
-  EXPECT_TRUE(std::regex_match(Box("recv", "H7"), header)) << Box("recv", "H7");
+  const std::string header = "[HEAD]\r\ntime=" + day_ + " hh:mm:ss\r\nsend= \r\nstat= \r\njrade= \r\n";
+  EXPECT_EQ(MaskTimes(Box("recv", "H6")), header);
+  EXPECT_EQ(MaskTimes(Box("recv", "H7")), header);
 
   const std::string traffic = StationTraffic();
   const auto first = traffic.find("at+cmgd=1\r\n");
@@ -70,8 +68,9 @@ TEST_F(StationReceives, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCount
   EXPECT_LT(first, second);
 
   ASSERT_TRUE(ravelin->WaitForOutput("13800000000\n    hello\n\n")) << ravelin->output();
-  const std::regex block("6  : " + day_ + " \\d\\d:\\d\\d:\\d\\d {10}13012312312\n    你好\n\n");
-  EXPECT_TRUE(std::regex_search(ravelin->output(), block)) << ravelin->output();
+  EXPECT_NE(MaskTimes(ravelin->output()).find("6  : " + day_ + " hh:mm:ss          13012312312\n    你好\n\n"),
+            std::string::npos)
+      << ravelin->output();
 }
 
 TEST_F(StationReceives, QueriesAreAnsweredToTheSenderInTheNextCycle) {
@@ -92,9 +91,9 @@ TEST_F(StationReceives, QueriesAreAnsweredToTheSenderInTheNextCycle) {
   EXPECT_EQ(Box("recv", "DA1"), "*0001");
   EXPECT_EQ(Box("new", "R1"), "13012312312");
   EXPECT_EQ(Box("new", "DA1"), Gbk("营业时间：九点到五点"));
-  const std::regex header("\\[HEAD\\]\r\ntime=" + day_ + " \\d\\d:\\d\\d:\\d\\d\r\nsend= \r\ntype=" +
-                          Gbk("查询") + "\r\nstat=" + Gbk("未发") + "\r\njrade=" + Gbk("紧急") + "\r\n");
-  EXPECT_TRUE(std::regex_match(Box("new", "H1"), header)) << Box("new", "H1");
+  EXPECT_EQ(MaskTimes(Box("new", "H1")), "[HEAD]\r\ntime=" + day_ + " hh:mm:ss\r\nsend= \r\ntype=" +
+                                              Gbk("查询") + "\r\nstat=" + Gbk("未发") + "\r\njrade=" +
+                                              Gbk("紧急") + "\r\n");
   EXPECT_EQ(Box("new", "R2"), "13800000000");
   EXPECT_EQ(Box("new", "acc"), "2");
   EXPECT_TRUE(Eventually([&] { return Box("send", "acc") == "2"; }));

@@ -96,6 +96,17 @@ std::vector<SentSms> ReadSentLog(const std::string& path) {
   return sent;
 }
 
+std::string MaskTimes(std::string text) {
+  auto digit = [&](std::size_t i) { return text[i] >= '0' && text[i] <= '9'; };
+  for (std::size_t i = 0; i + 8 <= text.size(); ++i) {
+    if (digit(i) && digit(i + 1) && text[i + 2] == ':' && digit(i + 3) && digit(i + 4) &&
+        text[i + 5] == ':' && digit(i + 6) && digit(i + 7)) {
+      text.replace(i, 8, "hh:mm:ss");
+    }
+  }
+  return text;
+}
+
 std::vector<std::string> OutputLines(const std::string& output) {
   std::vector<std::string> lines;
   std::istringstream in(output);

@@ -33,6 +33,10 @@ struct SentSms {
 };
 std::vector<SentSms> ReadSentLog(const std::string& path);
 
+// Every time of day (two digits, ':', two digits, ':', two digits) as
+// "hh:mm:ss", so that stamped texts compare whole.
+std::string MaskTimes(std::string text);
+
 // The lines that headless Ravelin printed, without their line ends.
 std::vector<std::string> OutputLines(const std::string& output);
 
