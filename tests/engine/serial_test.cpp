@@ -215,3 +215,25 @@ TEST(SerialPort, ReadsEndWhenWokenOrWhenTheDeviceGoes) {
 
 }  // namespace
 }  // namespace tavrel
+
+namespace tavrel {
+namespace {
+
+// Runs only against a real modem: TAVREL_TEST_COM=ttyUSB0 (a COM value) and,
+// when it is not 19200, TAVREL_TEST_RATE.
+TEST(SerialPortOnRealModem, AnswersOkToAt) {
+  const char* com = std::getenv("TAVREL_TEST_COM");
+  if (com == nullptr || *com == '\0') GTEST_SKIP() << "set TAVREL_TEST_COM to a modem's COM value to run this";
+  const char* rate = std::getenv("TAVREL_TEST_RATE");
+  std::string why;
+  auto port = SerialPort::Open(com, &why);
+  ASSERT_NE(port, nullptr) << why;
+  ASSERT_TRUE(port->Configure(rate != nullptr ? rate : "19200", &why)) << why;
+  port->ApplyTimeoutsAndPurge();
+  port->Write("AT\r\n");
+  const std::string reply = port->Read(64);
+  EXPECT_NE(reply.find("OK\r\n"), std::string::npos) << reply;
+}
+
+}  // namespace
+}  // namespace tavrel
