@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/link.h"
@@ -17,7 +18,11 @@
 namespace tavrel {
 namespace {
 
-constexpr std::string_view kHeaderPrefix = "+CMGL: ";
+// A listing header; the storage index is cut from its eighth character on.
+// Lines that do not begin with the result code are noise (an unsolicited
+// indication, a garbled line) and end the listing rather than delete an
+// index taken from them.
+constexpr std::string_view kHeaderTag = "+CMGL:";
 constexpr std::string_view kDeleteCommand = "at+cmgd=";
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -183,7 +188,7 @@ void ReceivePhase(const CycleContext& cycle) {
     if (header.result != 0) break;
     const SplitResult first = SplitField(header.field, 1, ',');
     trace.Printf("j=%d,jjjjjj.... =%s\n", first.result, first.field.c_str());
-    if (first.result != 0 || !std::string_view(first.field).starts_with(kHeaderPrefix)) break;
+    if (first.result != 0 || !std::string_view(first.field).starts_with(kHeaderTag)) break;
 
     // A message whose PDU line did not arrive (a listing cut at its field)
     // stays on the modem rather than being deleted unstored.
@@ -192,7 +197,8 @@ void ReceivePhase(const CycleContext& cycle) {
       trace.Printf("index=%d,cmgdl=%s\n", line + 1, pdu_line.field.c_str());
       break;
     }
-    DeleteFromModem(cycle, std::string_view(first.field).substr(kHeaderPrefix.size()));
+    const std::string_view header_field = first.field;
+    DeleteFromModem(cycle, header_field.substr(std::min(kListingHeaderPrefix, header_field.size())));
     ++line;
     trace.Printf("index=%d,cmgdl=%s\n", line, pdu_line.field.c_str());
     ++line;
