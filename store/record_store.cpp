@@ -58,9 +58,11 @@ bool ReplaceCounter(const std::string& mailbox_dir, long n, const CounterOpenHoo
   if (hook != nullptr && *hook) (*hook)(n);
   std::string digits = std::to_string(n);
   bool ok = WriteAll(fd, digits) && ::fsync(fd) == 0;
-  if (!ok && error) *error = "cannot write " + spare + ": " + ErrnoText();
-  if (::close(fd) != 0) ok = false;
-  if (!ok) return false;
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) {
+    if (error) *error = "cannot write " + spare + ": " + ErrnoText();
+    return false;
+  }
   // Only a file is swapped in for: a folder named acc must not become the spare.
   struct stat st;
   if (::lstat(acc.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
