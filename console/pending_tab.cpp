@@ -1,9 +1,101 @@
 #include "console/pending_tab.h"
 
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "console/list_loader.h"
+#include "console/mailbox_loader.h"
+#include "console/mailbox_page.h"
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "platform/pace.h"
+#include "store/record_store.h"
+#include "ui/memo.h"
+#include "ui/report_view.h"
+
 namespace tavrel::console {
+namespace {
 
-PendingTab::PendingTab(QWidget* parent) : QWidget(parent) {}
+constexpr std::size_t kBoxByteLimit = 1023;
+// How long the pointer rests on a row before hot tracking selects it.
+constexpr std::chrono::milliseconds kHoverSelect{400};
 
-void PendingTab::ListView2DblClick() {}
+std::string TodayOutbox() { return MailboxDir(DayFolderName(), kNewBox); }
+
+}  // namespace
+
+PendingTab::PendingTab(QWidget* parent) : QWidget(parent) {
+  ListView2 = MakeMailboxList(this, {{"", 1},
+                                     {"", 30},
+                                     {Gbk("序号"), 35},
+                                     {Gbk("收信人"), 80},
+                                     {TextColumnHeading(), 380},
+                                     {Gbk("建立时间"), 120}});
+  ListView2->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  ListView2->setMouseTracking(true);
+  ListView2->viewport()->setMouseTracking(true);
+
+  const LabelledMemo recipients = MakeLeftBox(this, "收信人：", kBoxByteLimit);
+  Label2 = recipients.label;
+  Memo1 = recipients.memo;
+  const LabelledMemo text = MakeRightBox(this, "内容：", kBoxByteLimit);
+  Label3 = text.label;
+  Memo2 = text.memo;
+  changge_dai_BitBtn1 = MakeSideButton(this, "短信修改", 0);
+  del_dai_BitBtn2 = MakeSideButton(this, "禁止发送", 1);
+
+  loader_ = std::make_unique<ListLoader>(ListView2);
+  hover_timer_ = new QTimer(this);
+  hover_timer_->setSingleShot(true);
+  hover_timer_->setInterval(
+      std::chrono::duration_cast<std::chrono::milliseconds>(Paced(kHoverSelect)));
+
+  connect(ListView2, &ui::ReportView::DoubleClicked, this, [this] { ListView2DblClick(); });
+  connect(ListView2, &ui::ReportView::ItemChanged, this, [this](int index) { daifaListView(index); });
+  connect(ListView2, &QAbstractItemView::entered, this,
+          [this](const QModelIndex& index) { HoverOver(index.row()); });
+  connect(ListView2, &QAbstractItemView::viewportEntered, hover_timer_, &QTimer::stop);
+  connect(hover_timer_, &QTimer::timeout, this, [this] {
+    if (hovered_row_ >= 0 && hovered_row_ < ListView2->Count() && !ListView2->IsSelected(hovered_row_))
+      ListView2->Select(hovered_row_);
+  });
+  connect(changge_dai_BitBtn1, &QPushButton::clicked, this, [this] { changge_dai_BitBtn1Click(); });
+  connect(del_dai_BitBtn2, &QPushButton::clicked, this, [this] { del_dai_BitBtn2Click(); });
+}
+
+PendingTab::~PendingTab() = default;
+
+void PendingTab::ListView2DblClick() {
+  const std::string today = DayFolderName();
+  loader_->Start(today, [today](ListSink& sink) { LoadPendingList(today, sink); });
+}
+
+void PendingTab::HoverOver(int index) {
+  hovered_row_ = index;
+  hover_timer_->start();
+}
+
+void PendingTab::daifaListView(int index) {
+  if (!ListView2->IsSelected(index)) return;
+  SelectedRecord = RowRecordNumber(ItemValues(ListView2, index));
+  // The files, not the row: they may have been rewritten since the load.
+  const std::string box = TodayOutbox();
+  const auto recipients = ReadRecordField(RecordPath(box, "R", SelectedRecord), kSelectionField);
+  if (!recipients) return;
+  Memo1->SetText(*recipients);
+  if (auto text = ReadRecordField(RecordPath(box, "DA", SelectedRecord), kSelectionField))
+    Memo2->SetText(*text);
+}
+
+void PendingTab::changge_dai_BitBtn1Click() {
+  const std::string box = TodayOutbox();
+  if (!RewriteRecordFile(RecordPath(box, "R", SelectedRecord), Memo1->Text())) return;
+  RewriteRecordFile(RecordPath(box, "DA", SelectedRecord), Memo2->Text());
+}
+
+void PendingTab::del_dai_BitBtn2Click() {
+  RewriteRecordFile(RecordPath(TodayOutbox(), "R", SelectedRecord), "*" + Memo1->Text());
+}
 
 }  // namespace tavrel::console

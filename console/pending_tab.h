@@ -1,15 +1,56 @@
 #pragma once
-// The page "待发送sms": the messages of a day that wait to be sent.
+// The page "待发送sms": today's messages that the engine has not handled
+// yet. The operator may rewrite one or forbid it before the engine gets to it.
 #include <QWidget>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace tavrel::ui {
+class Memo;
+class ReportView;
+}  // namespace tavrel::ui
 
 namespace tavrel::console {
+
+class ListLoader;
 
 class PendingTab : public QWidget {
  public:
   explicit PendingTab(QWidget* parent = nullptr);
+  ~PendingTab() override;
 
-  // Loads the pending list of the chosen day on a loader thread.
+  // Loads today's pending list on a loader thread.
   void ListView2DblClick();
+  // A row of ListView2 changed; only a selected row is shown.
+  void daifaListView(int index);
+  // Rewrite R and DA of SelectedRecord in today's outbox from the boxes.
+  void changge_dai_BitBtn1Click();
+  // Mark SelectedRecord forbidden: '*' in front of the recipients box.
+  void del_dai_BitBtn2Click();
+
+  ListLoader& Loader() { return *loader_; }
+
+  // The record the modify and forbid buttons act on, for the whole window:
+  // the pending and the sent list both set it.
+  long SelectedRecord = 0;
+
+  ui::ReportView* ListView2;
+  QLabel* Label2;
+  ui::Memo* Memo1;
+  QLabel* Label3;
+  ui::Memo* Memo2;
+  QPushButton* changge_dai_BitBtn1;
+  QPushButton* del_dai_BitBtn2;
+
+ private:
+  void HoverOver(int index);
+
+  std::unique_ptr<ListLoader> loader_;
+  QTimer* hover_timer_;
+  int hovered_row_ = -1;
 };
 
 }  // namespace tavrel::console
