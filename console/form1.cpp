@@ -59,6 +59,7 @@ TForm1::TForm1() {
   TabSheet7 = new CustomerTab;
   TabSheet4 = new SettingsTab;
   TabSheet8 = new MonitorTab;
+  TabSheet3->ShareSelectedRecord(&TabSheet2->SelectedRecord);
   const std::pair<QWidget*, const char*> pages[] = {
       {TabSheet1, "新建sms"},      {TabSheet2, "待发送sms"},    {TabSheet3, "已发送sms"},
       {TabSheet6, "已接收sms"},    {TabSheet5, "点播信息维护"}, {TabSheet7, "客户信息维护"},
