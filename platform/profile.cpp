@@ -25,10 +25,22 @@ std::string_view Trim(std::string_view s) {
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Only ASCII letters fold: GBK bytes above 0x7F are compared as they are.
+bool IsGbkLeadByte(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return u >= 0x81 && u <= 0xFE;
+}
+
+// Only ASCII letters fold. A GBK character is compared as it is, trail byte
+// included: trail bytes 0x41-0x5A would otherwise fold like letters and make
+// two different Chinese names one key.
 bool SameName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
+    if (IsGbkLeadByte(a[i]) && i + 1 < a.size()) {
+      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
+      ++i;
+      continue;
+    }
     if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
   }
   return true;

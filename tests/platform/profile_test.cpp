@@ -97,6 +97,10 @@ TEST_F(ProfileTest, ReadsAreCaseInsensitiveOnAsciiOnlyAndCutToTheField) {
   EXPECT_EQ(Get("SET", "SMSCODE", 0), "");
   EXPECT_EQ(Get("SET", "\xD5\xC5"), "1");
   EXPECT_EQ(Get("SET", "\xF5\xC5"), "dflt");  // 0xD5 vs 0xF5 differ only in bit 5
+  // A trail byte in the letter range is part of a character, not a letter.
+  Put("[SET]\r\n\xB0\x41=upper\r\n\xB0\x61=lower\r\n");
+  EXPECT_EQ(Get("SET", "\xB0\x61"), "lower");
+  EXPECT_EQ(Get("set", "\xB0\x41"), "upper");
   EXPECT_EQ(GetProfileString("SET", "none", "COM123456789", 10, path_), "COM123456");
   EXPECT_EQ(Get("OTHER", "SmsCode"), "dflt");
 }
