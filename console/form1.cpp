@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "console/address_book.h"
 #include "console/compose_tab.h"
 #include "console/customer_tab.h"
 #include "console/info_code_tab.h"
@@ -60,6 +61,7 @@ TForm1::TForm1() {
   TabSheet4 = new SettingsTab;
   TabSheet8 = new MonitorTab;
   TabSheet3->ShareSelectedRecord(&TabSheet2->SelectedRecord);
+  new AddressBook(TabSheet1);  // owned by the compose page
   const std::pair<QWidget*, const char*> pages[] = {
       {TabSheet1, "新建sms"},      {TabSheet2, "待发送sms"},    {TabSheet3, "已发送sms"},
       {TabSheet6, "已接收sms"},    {TabSheet5, "点播信息维护"}, {TabSheet7, "客户信息维护"},
