@@ -84,5 +84,53 @@ TEST(EngineSuspend, AStoppedEngineIsSilentAndGoesOnWhereItStopped) {
   EXPECT_EQ(ravelin->Stop(), 0);
 }
 
+// The pause before a listing is read is 3000 ms; the read of a short reply
+// waits out its 3560 ms timeout; then 3000 ms pass before the next listing
+// command. At scale 0.4 these are 1200, 1424 and 1200 ms. A stop 800 ms
+// into the first pause leaves 400 ms of it for after the start.
+TEST(EngineSuspend, AnInterruptedPauseFinishesItsRestAfterTheStart) {
+  StationDir dir;
+  const std::string traffic = dir.root() + "/traffic.jsonl";
+  auto modem = StartModemsim(dir, {"--traffic-log", traffic});
+  ASSERT_NE(modem, nullptr);
+  dir.WriteSettings({{"COM", "./modem"}, {"RATE", "19200"}});
+  auto ravelin = StartHeadlessRavelin(dir, "0.4");
+  ASSERT_NE(ravelin, nullptr);
+
+  double written = 0;  // when the listing command reached the modem
+  ASSERT_TRUE(Eventually([&] {
+    for (const auto& t : ReadTraffic(traffic)) {
+      if (t.in && t.data == "at+cmgl=0\r\n") written = t.ms;
+    }
+    return written > 0;
+  }));
+  std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(written + 800 - NowMs()));
+  const double stop_sent = NowMs();
+  const std::size_t before = ravelin->output().size();
+  ravelin->Signal(SIGUSR1);
+  ASSERT_TRUE(ravelin->WaitForOutput(kStopped, 20s, before));
+  std::this_thread::sleep_for(500ms);
+
+  const double start_sent = NowMs();
+  ravelin->Signal(SIGUSR2);
+  double next = 0;
+  ASSERT_TRUE(Eventually([&] {
+    for (const auto& t : ReadTraffic(traffic)) {
+      if (t.in && t.ms > start_sent && t.data == "at+cmgl=0\r\n") {
+        next = t.ms;
+        return true;
+      }
+    }
+    return false;
+  }));
+  const double rest = 1200 - (stop_sent - written);
+  const double expected = rest + 1424 + 1200;
+  // Without the rest it would come 400 ms sooner, with the pause started
+  // over 800 ms later.
+  EXPECT_GT(next - start_sent, expected - 200) << "rest " << rest;
+  EXPECT_LT(next - start_sent, expected + 300) << "rest " << rest;
+  EXPECT_EQ(ravelin->Stop(), 0);
+}
+
 }  // namespace
 }  // namespace tavrel::system_test
