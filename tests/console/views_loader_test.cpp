@@ -1,0 +1,186 @@
+// The three loaders against store fixtures, without a window: counter rules,
+// ranges, records without text, field sizes, and the row helpers of the
+// selection handlers.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "platform/codepage.h"
+#include "platform/textfile.h"
+#include "store/record_store.h"
+#include "tests/console/views_fixture.h"
+
+namespace tavrel::console {
+namespace {
+
+using Numbers_ = std::vector<long>;
+
+class ViewsLoaderTest : public ConsoleTest {
+ protected:
+  const std::string day_ = "2003-5-12";
+};
+
+TEST_F(ViewsLoaderTest, CountersSplitTheOutboxIntoPendingAndSent) {
+  PutRecords(day_, kNewBox, 5);
+  PutCounter(day_, kNewBox, "5");
+  PutCounter(day_, kSendBox, "3");
+
+  RecordingSink pending;
+  LoadPendingList(day_, pending);
+  ASSERT_EQ(pending.rows.size(), 2u);
+  EXPECT_EQ(pending.rows[0], (RowValues{"1", "4", "13800000004", "text 4", StampOf(day_, 4)}));
+  EXPECT_EQ(pending.rows[1], (RowValues{"2", "5", "13800000005", "text 5", StampOf(day_, 5)}));
+
+  RecordingSink sent;
+  LoadSentList(day_, sent);
+  EXPECT_EQ(Numbers(sent.rows), (Numbers_{1, 2, 3}));
+  EXPECT_EQ(sent.rows[2][0], "3");
+
+  // Before the engine's first cycle of the day there is no send counter:
+  // everything is pending and the sent list is emptied.
+  ASSERT_EQ(::unlink(CounterPath(MailboxDir(day_, kSendBox)).c_str()), 0);
+  RecordingSink all;
+  LoadPendingList(day_, all);
+  EXPECT_EQ(Numbers(all.rows), (Numbers_{1, 2, 3, 4, 5}));
+  sent.rows = {{"stale"}};
+  LoadSentList(day_, sent);
+  EXPECT_TRUE(sent.rows.empty());
+  EXPECT_EQ(sent.clears, 2);
+
+  // Without a new counter the pending list is left alone, not even cleared.
+  ASSERT_EQ(::unlink(CounterPath(MailboxDir(day_, kNewBox)).c_str()), 0);
+  RecordingSink untouched;
+  untouched.rows = {{"kept"}};
+  LoadPendingList(day_, untouched);
+  EXPECT_EQ(untouched.clears, 0);
+  EXPECT_EQ(untouched.rows.size(), 1u);
+}
+
+TEST_F(ViewsLoaderTest, SmallAndOddCountersFollowEachViewsRule) {
+  PutRecords(day_, kNewBox, 2);
+  PutRecords(day_, kRecvBox, 2);
+  auto pending = [&] { RecordingSink s; LoadPendingList(day_, s); return Numbers(s.rows); };
+  auto sent = [&] { RecordingSink s; LoadSentList(day_, s); return Numbers(s.rows); };
+  auto received = [&] { RecordingSink s; LoadReceivedList(day_, s); return Numbers(s.rows); };
+
+  // Below 1: the pending and received views still look at record 1, the
+  // sent view at nothing.
+  PutCounter(day_, kNewBox, "0");
+  PutCounter(day_, kSendBox, "-4");
+  PutCounter(day_, kRecvBox, "junk");
+  EXPECT_EQ(pending(), (Numbers_{1}));
+  EXPECT_EQ(sent(), Numbers_{});
+  EXPECT_EQ(received(), (Numbers_{1}));
+
+  // Leading digits count; the views read only the first 8 bytes.
+  PutCounter(day_, kNewBox, "2\r\n7");
+  PutCounter(day_, kSendBox, "1x");
+  PutCounter(day_, kRecvBox, "000000002");
+  EXPECT_EQ(pending(), (Numbers_{2}));
+  EXPECT_EQ(sent(), (Numbers_{1}));
+  // The ninth byte is never read: "00000000" is 0, below 1, so record 1.
+  EXPECT_EQ(received(), (Numbers_{1}));
+}
+
+TEST_F(ViewsLoaderTest, ARecordWithoutTextIsSkippedInTheOutboxAndEndsTheInbox) {
+  for (std::string_view box : {kNewBox, kRecvBox}) {
+    PutRecord(day_, box, 1, "13800000001", "one");
+    PutRecord(day_, box, 2, "13800000002", std::nullopt);
+    PutRecord(day_, box, 3, "13800000003", "three");
+    // Text without recipients counts as incomplete too.
+    PutRecord(day_, box, 4, "x", "four");
+    ASSERT_EQ(::unlink(RecordPath(MailboxDir(day_, box), "R", 4).c_str()), 0);
+    PutRecord(day_, box, 5, "13800000005", "five");
+  }
+  PutCounter(day_, kNewBox, "5");
+  PutCounter(day_, kSendBox, "5");
+  PutCounter(day_, kRecvBox, "5");
+
+  RecordingSink sent;
+  LoadSentList(day_, sent);
+  EXPECT_EQ(Numbers(sent.rows), (Numbers_{1, 3, 5}));
+  EXPECT_EQ(sent.rows[1][0], "2");  // positions run on without gaps
+  EXPECT_EQ(sent.rows[2][0], "3");
+
+  PutCounter(day_, kSendBox, "0");
+  RecordingSink pending;
+  LoadPendingList(day_, pending);
+  EXPECT_EQ(Numbers(pending.rows), (Numbers_{1, 3, 5}));
+
+  RecordingSink received;
+  LoadReceivedList(day_, received);
+  EXPECT_EQ(Numbers(received.rows), (Numbers_{1}));
+}
+
+TEST_F(ViewsLoaderTest, RowsCarryTheFilesAsReadTheForbidMarkAndFieldCuts) {
+  const std::string long_text(20000, 'a');
+  PutRecord(day_, kNewBox, 1, "*13800000001\n13800000002", long_text);
+  PutRecord(day_, kNewBox, 2, "13800000002;\r\n", Gbk("你好") + "\r\nsecond");
+  ASSERT_EQ(::unlink(RecordPath(MailboxDir(day_, kNewBox), "H", 2).c_str()), 0);
+  PutCounter(day_, kNewBox, "2");
+  PutCounter(day_, kSendBox, "2");
+
+  RecordingSink sent;
+  LoadSentList(day_, sent);
+  ASSERT_EQ(sent.rows.size(), 2u);
+  // The forbidden record carries the marker as a sixth value; the other has
+  // five, and an empty time when its header is gone.
+  EXPECT_EQ(sent.rows[0].size(), 6u);
+  EXPECT_EQ(sent.rows[0][5], Gbk("禁发"));
+  EXPECT_EQ(sent.rows[0][2], "*13800000001\n13800000002");
+  EXPECT_EQ(sent.rows[0][3], std::string(1023, 'a'));
+  EXPECT_EQ(sent.rows[1].size(), 5u);
+  // CR LF on disk reads back as LF; a CR the writer kept stays.
+  EXPECT_EQ(sent.rows[1][2], "13800000002;\r\n");
+  EXPECT_EQ(sent.rows[1][3], Gbk("你好") + "\r\nsecond");
+  EXPECT_EQ(sent.rows[1][4], "");
+
+  PutCounter(day_, kSendBox, "0");
+  RecordingSink pending;
+  LoadPendingList(day_, pending);
+  EXPECT_EQ(pending.rows.at(0)[3], std::string(10239, 'a'));
+}
+
+TEST_F(ViewsLoaderTest, ALoadThatIsReplacedStopsAtItsNextRecord) {
+  PutRecords(day_, kRecvBox, 50);
+  PutCounter(day_, kRecvBox, "50");
+  RecordingSink sink;
+  sink.stop_after = 7;
+  LoadReceivedList(day_, sink);
+  EXPECT_EQ(sink.rows.size(), 7u);
+}
+
+TEST(ReadRecordField, TextModeWithinTheFieldAndUpToANul) {
+  char dir_template[] = "/tmp/views-field-XXXXXX";
+  ASSERT_NE(::mkdtemp(dir_template), nullptr);
+  const std::string dir = dir_template;
+  auto put = [&](const std::string& name, const std::string& raw) {
+    const std::string path = dir + "/" + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(raw.data(), 1, raw.size(), f);
+    std::fclose(f);
+    return path;
+  };
+  // Six kept bytes: the CR LF pair that ends them still reads as one LF.
+  EXPECT_EQ(ReadRecordField(put("a", "ab\r\ncd\r\n\r\nxyz"), 7), "ab\ncd\n");
+  EXPECT_EQ(ReadRecordField(put("b", "\r\n\r\n\r\n\r\n\r\n\r\n\r\n"), 7), "\n\n\n\n\n\n");
+  EXPECT_EQ(ReadRecordField(put("c", "abcde\r"), 7), "abcde\r");
+  EXPECT_EQ(ReadRecordField(put("d", std::string("ab\0cd", 5)), 7), "ab");
+  EXPECT_EQ(ReadRecordField(put("e", ""), 7), "");
+  EXPECT_EQ(ReadRecordField(dir + "/none", 7), std::nullopt);
+  EXPECT_EQ(ReadRecordField(dir, 7), std::nullopt);
+  for (const char* name : {"a", "b", "c", "d", "e"}) ::unlink((dir + "/" + name).c_str());
+  ::rmdir(dir.c_str());
+}
+
+TEST(RowFields, TheSelectionHandlersReadValuesUpToTheirFirstLineBreak) {
+  const RowValues row{"3", "17", "13800000001", "first\r\nsecond", "2003-5-12 10:00:00"};
+  EXPECT_EQ(RowRecordNumber(row), 17);
+  EXPECT_EQ(RowFieldLine(row, 3), "13800000001");
+  EXPECT_EQ(RowFieldLine(row, 4), "first");
+  EXPECT_EQ(RowFieldLine({"1", "2", "x", "only\nline"}, 4), "only");
+  // A sender that itself holds a line break pushes the text a field on.
+  EXPECT_EQ(RowFieldLine({"1", "2", "138\n000", "text"}, 4), "000");
+}
+
+}  // namespace
+}  // namespace tavrel::console
