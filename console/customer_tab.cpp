@@ -67,7 +67,7 @@ CustomerTab::CustomerTab(QWidget* parent) : QWidget(parent) {
                          {Gbk("序号"), 48},
                          {Gbk("姓名"), 90},
                          {Gbk("手机号"), 100},
-                         {Gbk("客户信息  (双击下面空白，获得内容列表)"), 400}});
+                         {Gbk("客户信息  (双击下面空白，获得内容列表)"), 390}});
 
   connect(add_kehu_button, &QPushButton::clicked, this, [this] { add_kehu_buttonClick(); });
   connect(ChaXun_BitBtn1, &QPushButton::clicked, this, [this] { ChaXun_BitBtn1Click(); });

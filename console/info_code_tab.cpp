@@ -97,15 +97,32 @@ void ShowCodeRefused(QWidget* parent) {
 InfoCodeTab::~InfoCodeTab() = default;
 
 InfoCodeTab::InfoCodeTab(QWidget* parent) : QWidget(parent) {
-  Label7 = MakeLabel(this, "短信代码 ：", 8, 8, 76);
-  Edit7 = new QLineEdit(this);
-  Edit7->setGeometry(88, 8, 150, 22);
-  Edit7->setMaxLength(kCodeCharLimit);
+  // Controls are made in the order the Tab key visits them.
+  ListView1 = new ui::ReportView(this);
+  ListView1->setGeometry(88, 124, 652, 300);
+  ListView1->SetColumns({{"", 1},
+                         {Gbk("序号"), 48},
+                         {Gbk("信息代码"), 90},
+                         {Gbk("信息内容  (双击下面空白，获得内容列表)"), 480}});
+  ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  new HotTracking(ListView1);
+  loads_ = std::make_unique<CatalogueLoads>(ListView1);
 
   Label8 = MakeLabel(this, "短信内容：", 256, 8, 68);
   Memo8 = new ui::Memo(this);
   Memo8->setGeometry(326, 8, 414, 64);
   Memo8->SetByteLimit(kTextByteLimit);
+
+  add_dianbo = MakeButton(this, "增加", 124);
+  change_diaobo = MakeButton(this, "修改", 204);
+  del_dianbao = MakeButton(this, "删除", 244);
+
+  Label7 = MakeLabel(this, "短信代码 ：", 8, 8, 76);
+  Edit7 = new QLineEdit(this);
+  Edit7->setGeometry(88, 8, 150, 22);
+  Edit7->setMaxLength(kCodeCharLimit);
+
+  ChaXun_DianBoBitBtn1 = MakeButton(this, "查询", 164);
 
   Label23 = new QLabel(this);
   ui::SetText(Label23, Gbk("当客户发来*+4位信息代码时，系统会自动发给客户一个短信，"
@@ -115,27 +132,6 @@ InfoCodeTab::InfoCodeTab(QWidget* parent) : QWidget(parent) {
   ui::SetTextColour(Label23, QColor(0x00, 0x80, 0x00));
   ui::SetBold(Label23);
 
-  add_dianbo = MakeButton(this, "增加", 124);
-  ChaXun_DianBoBitBtn1 = MakeButton(this, "查询", 164);
-  change_diaobo = MakeButton(this, "修改", 204);
-  del_dianbao = MakeButton(this, "删除", 244);
-
-  ListView1 = new ui::ReportView(this);
-  ListView1->setGeometry(88, 124, 652, 300);
-  ListView1->SetColumns({{"", 1},
-                         {Gbk("序号"), 48},
-                         {Gbk("信息代码"), 90},
-                         {Gbk("信息内容  (双击下面空白，获得内容列表)"), 480}});
-  ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  new HotTracking(ListView1);
-
-  setTabOrder(ListView1, Memo8);
-  setTabOrder(Memo8, add_dianbo);
-  setTabOrder(add_dianbo, change_diaobo);
-  setTabOrder(change_diaobo, del_dianbao);
-  setTabOrder(del_dianbao, Edit7);
-  setTabOrder(Edit7, ChaXun_DianBoBitBtn1);
-
   connect(add_dianbo, &QPushButton::clicked, this, [this] { add_dianboClick(); });
   connect(ChaXun_DianBoBitBtn1, &QPushButton::clicked, this,
           [this] { ChaXun_DianBoBitBtn1Click(); });
@@ -143,8 +139,6 @@ InfoCodeTab::InfoCodeTab(QWidget* parent) : QWidget(parent) {
   // Removal only on a deliberate press: passing over the button with the Tab
   // key must not delete the code in the field.
   connect(del_dianbao, &QPushButton::clicked, this, [this] { del_dianbaoClick(); });
-  loads_ = std::make_unique<CatalogueLoads>(ListView1);
-
   connect(ListView1, &ui::ReportView::ItemChanged, this,
           [this](int index) { dianbo_listview_change(index); });
   connect(ListView1, &ui::ReportView::DoubleClicked, this, [this] { ListView1DblClick(); });
