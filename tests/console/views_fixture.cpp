@@ -22,7 +22,9 @@ void PutRecord(const std::string& day, std::string_view box, long n, std::string
   const std::string stamp = StampOf(day, n);
   ASSERT_TRUE(WriteTextFile(RecordPath(dir, "H", n),
                             box == kRecvBox ? InboxHeader(stamp) : OutboxHeader(stamp)));
-  if (text) ASSERT_TRUE(WriteTextFile(RecordPath(dir, "DA", n), *text));
+  if (text) {
+    ASSERT_TRUE(WriteTextFile(RecordPath(dir, "DA", n), *text));
+  }
 }
 
 void PutRecords(const std::string& day, std::string_view box, long n) {

@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "console/list_loader.h"
@@ -237,6 +238,7 @@ TEST_F(ViewsWindowTest, ADateEditThatIsNoDayFolderNameLoadsToday) {
   PutRecords(today_, kRecvBox, 2);
   PutCounter(today_, kRecvBox, "2");
   // A folder outside the store that a crafted date could otherwise reach.
+  ASSERT_EQ(::mkdir("outside", 0755), 0);
   PutRecords("outside/2003-5-12", kRecvBox, 1);
   PutCounter("outside/2003-5-12", kRecvBox, "1");
   PutRecords("2003-5-12", kRecvBox, 1);
@@ -256,8 +258,8 @@ TEST_F(ViewsWindowTest, ADateEditThatIsNoDayFolderNameLoadsToday) {
 
 TEST_F(ViewsWindowTest, ASecondLoadReplacesOneStillRunning) {
   const std::string big = "2003-5-12";
-  PutRecords(big, kNewBox, 2000);
-  PutCounter(big, kSendBox, "2000");
+  PutRecords(big, kNewBox, 800);
+  PutCounter(big, kSendBox, "800");
   PutRecords(today_, kNewBox, 3);
   PutCounter(today_, kSendBox, "3");
   SentTab& tab = *form_->TabSheet3;
