@@ -1,5 +1,6 @@
 #include "engine/engine_thread.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "engine/trace_log.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/pace.h"
 #include "platform/serial.h"
 #include "store/record_store.h"
 #include "store/settings.h"
@@ -25,6 +27,11 @@ constexpr const char* kSettingsRefusedText =
     "!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n";
 // The window's first caption, with the two blanks the engine leaves after it.
 constexpr const char* kSettingsRefusedCaption = "Tavrelsms客户管理系统--企业服务器2.21版  ";
+constexpr const char* kLineLostText = "!!! 数据线断开，正在重新连接...\r\n";
+constexpr const char* kLineBackText = "数据线已重新连接。\r\n";
+// How often a vanished modem is looked for; a USB modem that is plugged in
+// again takes about this long to be registered anyway.
+constexpr std::chrono::milliseconds kReopenInterval{5000};
 
 class ThreadPacer : public Pacer {
  public:
@@ -40,21 +47,81 @@ class ThreadPacer : public Pacer {
 
 // The serial port as the link sees it: a stopped engine neither writes to
 // nor reads from the modem.
+//
+// A modem that goes away (a USB modem unplugged, a cable pulled) leaves a
+// handle that only fails, and writing into it for ever would lose every
+// later message. The port then lets the handle go and opens the same device
+// again, with the same line settings, at a paced interval. While it is away,
+// writes go nowhere and reads find nothing, so the phases go on cycling and
+// report exactly what they report for a modem that does not answer. The
+// device is taken up again only when the engine next reads, so that the
+// first bytes it gets begin a command line, never the middle of an exchange.
 class EnginePort : public Port {
  public:
-  EnginePort(SerialPort& serial, Pacer& pacer) : serial_(serial), pacer_(pacer) {}
+  EnginePort(std::unique_ptr<SerialPort> serial, std::string com, std::string rate, int wake_fd,
+             Pacer& pacer, TraceLog& trace, Monitor& monitor)
+      : serial_(std::move(serial)),
+        com_(std::move(com)),
+        rate_(std::move(rate)),
+        wake_fd_(wake_fd),
+        pacer_(pacer),
+        trace_(trace),
+        monitor_(monitor) {}
+
   void Write(std::string_view bytes) override {
     pacer_.Checkpoint();
-    serial_.Write(bytes);
+    if (!serial_) return;
+    serial_->Write(bytes);
+    LetGoIfLost();
   }
+
   std::string Read(std::size_t max) override {
     pacer_.Checkpoint();
-    return serial_.Read(max);
+    if (!serial_) {
+      if (Clock::now() >= next_reopen_) Reopen();
+      return {};
+    }
+    std::string bytes = serial_->Read(max);
+    if (bytes.empty()) serial_->CheckStillThere();
+    LetGoIfLost();
+    return bytes;
   }
 
  private:
-  SerialPort& serial_;
+  using Clock = std::chrono::steady_clock;
+
+  void LetGoIfLost() {
+    if (!serial_->Lost()) return;
+    trace_.Printf("com=...%s lost: %s\n", com_.c_str(), serial_->LossReason().c_str());
+    monitor_.PrependText(Gbk(kLineLostText));
+    serial_.reset();  // lets the exclusive hold go with the handle
+    next_reopen_ = Clock::now();
+  }
+
+  void Reopen() {
+    std::string why;
+    std::unique_ptr<SerialPort> serial = SerialPort::Open(com_, &why);
+    if (serial && !serial->Configure(rate_, &why)) serial.reset();
+    if (!serial) {
+      trace_.Printf("com=...%s reopen failed: %s\n", com_.c_str(), why.c_str());
+      next_reopen_ = Clock::now() + Paced(kReopenInterval);
+      return;
+    }
+    serial->ApplyTimeoutsAndPurge();
+    serial->SetWakeFd(wake_fd_);
+    serial_ = std::move(serial);
+    trace_.Printf("com=...%s reopened, rate..%s\n", com_.c_str(), rate_.c_str());
+    monitor_.PrependText(Gbk(kLineBackText));
+  }
+
+  std::unique_ptr<SerialPort> serial_;  // null while the device is away
+  const std::string com_;
+  const std::string rate_;
+  const int wake_fd_;
   Pacer& pacer_;
+  TraceLog& trace_;
+  Monitor& monitor_;
+  Clock::time_point next_reopen_;
 };
 
 long CounterOrZero(std::optional<long> counter) {
@@ -132,7 +199,7 @@ void myterad::Execute() {
   serial->ApplyTimeoutsAndPurge();
   trace.Printf("star...%s,%s\n", com.c_str(), rate.c_str());
 
-  EnginePort port(*serial, pacer);
+  EnginePort port(std::move(serial), com, rate, StopFd(), pacer, trace, monitor_);
   for (;;) RunCycle(port, pacer, trace, monitor_);
 }
 

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -90,6 +91,12 @@ Clock::duration TransferTimeout(std::size_t bytes) {
 }
 
 enum class Ready { Yes, TimedOut, Gone, Woken };
+
+// The errors with which a driver answers for a device that is no longer
+// there; anything else is taken as passing.
+bool MeansGone(int err) {
+  return err == EIO || err == ENXIO || err == ENODEV || err == EPIPE || err == EBADF;
+}
 
 // Waits for `events` on fd until deadline, also watching the wake descriptor.
 Ready WaitFor(int fd, short events, int wake_fd, Clock::time_point deadline) {
@@ -258,7 +265,11 @@ std::size_t SerialPort::Write(std::string_view bytes) {
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
-      if (WaitFor(fd_, POLLOUT, wake_fd_, deadline) == Ready::Yes) continue;
+      const Ready ready = WaitFor(fd_, POLLOUT, wake_fd_, deadline);
+      if (ready == Ready::Yes) continue;
+      if (ready == Ready::Gone) MarkLost(device_ + " hung up");
+    } else if (n < 0 && MeansGone(errno)) {
+      MarkLost(device_ + ": " + std::strerror(errno));
     }
     break;
   }
@@ -271,7 +282,9 @@ std::string SerialPort::Read(std::size_t max) {
   const auto deadline = Clock::now() + TransferTimeout(max);
   char buffer[4096];
   while (out.size() < max) {
-    if (WaitFor(fd_, POLLIN, wake_fd_, deadline) != Ready::Yes) break;
+    const Ready ready = WaitFor(fd_, POLLIN, wake_fd_, deadline);
+    if (ready == Ready::Gone) MarkLost(device_ + " hung up");
+    if (ready != Ready::Yes) break;
     const std::size_t want = std::min(sizeof buffer, max - out.size());
     const ssize_t n = ::read(fd_, buffer, want);
     if (n > 0) {
@@ -279,11 +292,31 @@ std::string SerialPort::Read(std::size_t max) {
     } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
       continue;
     } else {
-      break;  // end of file or an error: the device has gone
+      // A terminal in raw non-blocking mode reads 0 bytes only after a hang-up.
+      MarkLost(n == 0 ? device_ + " hung up" : device_ + ": " + std::strerror(errno));
+      break;
     }
   }
   TraceTransfer(device_, "in", out);
   return out;
+}
+
+bool SerialPort::CheckStillThere() {
+  if (Lost()) return false;
+  struct stat held;
+  struct stat named;
+  if (::fstat(fd_, &held) != 0) {
+    MarkLost(device_ + ": " + std::strerror(errno));
+  } else if (::stat(device_.c_str(), &named) != 0) {
+    MarkLost(device_ + " has disappeared");
+  } else if (named.st_rdev != held.st_rdev) {
+    MarkLost(device_ + " now names another device");
+  }
+  return !Lost();
+}
+
+void SerialPort::MarkLost(std::string why) {
+  if (lost_.empty()) lost_ = std::move(why);
 }
 
 }  // namespace tavrel

@@ -50,6 +50,18 @@ class SerialPort {
   // descriptor becomes readable.
   std::string Read(std::size_t max);
 
+  // A device that has gone away (a USB modem unplugged, a pseudo-terminal
+  // whose other side closed) leaves a handle that only fails: hang-up, EIO,
+  // ENXIO, end of file. Once a transfer has seen that, the port is lost for
+  // good and says why; only a fresh Open reaches the device again.
+  bool Lost() const { return !lost_.empty(); }
+  const std::string& LossReason() const { return lost_; }
+
+  // Some drivers keep a vanished device's handle quiet instead of failing
+  // it, but its node is gone or names another device: true when the node
+  // still names the device held, otherwise the port is marked lost.
+  bool CheckStillThere();
+
   // A descriptor (or -1) whose readability cuts reads and writes short, so
   // an owner that is shutting down need not wait out a timeout.
   void SetWakeFd(int fd) { wake_fd_ = fd; }
@@ -59,10 +71,12 @@ class SerialPort {
 
  private:
   SerialPort(int fd, std::string device) : fd_(fd), device_(std::move(device)) {}
+  void MarkLost(std::string why);
 
   int fd_;
   std::string device_;
   int wake_fd_ = -1;
+  std::string lost_;
 };
 
 // Leading decimal digits of a RATE text; 0 when there are none.
