@@ -1,5 +1,6 @@
 #include "console/mailbox_page.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,6 +44,8 @@ LabelledMemo MakeBox(QWidget* page, const char* caption_utf8, std::size_t byte_l
 ui::ReportView* MakeMailboxList(QWidget* page, std::vector<ui::ReportColumn> columns) {
   auto* list = new ui::ReportView(page);
   list->setGeometry(kMargin, kMargin, kListWidth, kListHeight);
+  // Columns one pixel wide keep their values out of sight, as designed.
+  list->horizontalHeader()->setMinimumSectionSize(1);
   list->SetColumns(std::move(columns));
   return list;
 }
