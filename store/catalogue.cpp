@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <string>
+#include <unordered_map>
 
 #include "platform/codepage.h"
 #include "platform/profile.h"
@@ -153,21 +154,68 @@ std::vector<std::string> ListingLines(std::string_view text) {
   return lines;
 }
 
-// Calls row(k, key) for each line after the section line and the placeholder
-// that holds more than its line end; stops when row returns false. False
-// when the catalogue cannot be read.
+// Calls row(k, key) for each line of a catalogue's text after the section
+// line and the placeholder that holds more than its line end; stops when row
+// returns false.
 template <typename RowFn>
-bool ForEachListingKey(const char* path, RowFn row) {
-  std::optional<std::string> text = ReadTextFile(path);
-  if (!text) return false;
-  std::vector<std::string> lines = ListingLines(*text);
+void ForEachListingKey(std::string_view text, RowFn row) {
+  std::vector<std::string> lines = ListingLines(text);
   for (std::size_t i = 2; i < lines.size(); ++i) {
     if (lines[i].size() <= 1) continue;
     int k = static_cast<int>(i - 1);
     if (!row(k, SplitField(lines[i], 1, '=').field)) break;
   }
-  return true;
 }
+
+std::string_view TrimBlanks(std::string_view s) {
+  constexpr std::string_view kBlanks = " \t";
+  std::size_t first = s.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
+}
+
+// The values of one section of a catalogue, found as the profile reader finds
+// them: the first section of that name up to the next section line, the first
+// line of each key, names trimmed of blanks and matched without regard to
+// ASCII case. Built once from the text a listing has read, so that a listing
+// of n entries reads the file once instead of once per row.
+class SectionValues {
+ public:
+  SectionValues(std::string_view text, std::string_view section) {
+    bool inside = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      end = (end == std::string_view::npos) ? text.size() : end + 1;
+      std::string_view line = text.substr(start, end - start);
+      start = end;
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
+      line = TrimBlanks(line);
+      if (line.empty() || line.front() == ';') continue;
+      if (line.front() == '[') {
+        if (inside) return;
+        std::string_view name = line.substr(1);
+        name = TrimBlanks(name.substr(0, name.find(']')));
+        inside = FoldAsciiCase(name) == FoldAsciiCase(section);
+        continue;
+      }
+      std::size_t eq = line.find('=');
+      if (!inside || eq == std::string_view::npos) continue;
+      values_.try_emplace(FoldAsciiCase(TrimBlanks(line.substr(0, eq))),
+                          TrimBlanks(line.substr(eq + 1)));
+    }
+  }
+
+  // As GetProfileString with a field of field_size bytes.
+  std::string Value(std::string_view key, std::string_view fallback, std::size_t field_size) const {
+    auto found = values_.find(FoldAsciiCase(key));
+    std::string_view value = (found == values_.end()) ? fallback : std::string_view(found->second);
+    return std::string(value.substr(0, field_size - 1));
+  }
+
+ private:
+  std::unordered_map<std::string, std::string> values_;
+};
 
 // Whether "./cust/" + name is a file of its own in ./cust/: never the folder
 // itself or its parent, and never the catalogue file, which a customer of that
@@ -246,8 +294,11 @@ InfoCodeLookup FindInfoCode(std::string_view code) {
 
 std::vector<InfoCodeRow> ListInfoCodes() {
   std::vector<InfoCodeRow> rows;
-  ForEachListingKey(kQueryPath, [&](int k, std::string key) {
-    std::string text = GetProfileString(kQuerySection, key, kListFallback, kListValueField, kQueryPath);
+  std::optional<std::string> catalogue = ReadTextFile(kQueryPath);
+  if (!catalogue) return rows;
+  const SectionValues values(*catalogue, kQuerySection);
+  ForEachListingKey(*catalogue, [&](int k, std::string key) {
+    std::string text = values.Value(key, kListFallback, kListValueField);
     rows.push_back({k, std::move(key), std::move(text)});
     return true;
   });
@@ -338,7 +389,10 @@ std::optional<std::string> ReadCustomerInfo(std::string_view cleaned_name) {
 
 CustomerListing ListCustomers() {
   CustomerListing listing;
-  ForEachListingKey(kCustPath, [&](int k, std::string key) {
+  std::optional<std::string> catalogue = ReadTextFile(kCustPath);
+  if (!catalogue) return listing;
+  const SectionValues numbers(*catalogue, kCustSection);
+  ForEachListingKey(*catalogue, [&](int k, std::string key) {
     std::optional<std::string> path = CustomerInfoPath(key);
     std::optional<std::string> information =
         path ? ReadTextPrefix(*path, kListInfoBytes) : std::nullopt;
@@ -346,7 +400,7 @@ CustomerListing ListCustomers() {
       listing.missing_information = std::move(key);
       return false;
     }
-    std::string number = GetProfileString(kCustSection, key, kListFallback, kListValueField, kCustPath);
+    std::string number = numbers.Value(key, kListFallback, kListValueField);
     listing.rows.push_back({k, std::move(key), std::move(number), std::move(*information)});
     return true;
   });
@@ -354,12 +408,13 @@ CustomerListing ListCustomers() {
 }
 
 std::optional<std::vector<std::string>> ListCustomerNames() {
+  std::optional<std::string> catalogue = ReadTextFile(kCustPath);
+  if (!catalogue) return std::nullopt;
   std::vector<std::string> names;
-  bool opened = ForEachListingKey(kCustPath, [&](int, std::string key) {
+  ForEachListingKey(*catalogue, [&](int, std::string key) {
     names.push_back(std::move(key));
     return true;
   });
-  if (!opened) return std::nullopt;
   return names;
 }
 

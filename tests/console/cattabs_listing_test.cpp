@@ -40,7 +40,9 @@ const std::string kOddLines =
 const std::string kCatalogues[] = {
     "[query]\r\n000000=222222\r\n" + kOddLines,
     "[other]\r\nk1=wrong section\r\n[ QUERY ]\r\n000000=222222\r\n" + kOddLines,
-    "[query]\r\n000000=222222\r\nk1=one\r\nMIXED=x\r\n[other]\r\nmixed=outside\r\n[query]\r\nmixed=again\r\n",
+    "[query]\r\n000000=222222\r\nk1=one\r\nMIXED=x\r\n[other]\r\nmixed=outside\r\n"
+    "[query]\r\nmixed=again\r\nlate=only in the second\r\n",
+    "[query]\r\n000000=222222\r\nk1=one\r\n \t[other]  \r\nhidden=outside\r\n",
     "[query\r\n000000=222222\r\nk1=unclosed section line\r\n",
     "no section=at all\r\n000000=222222\r\nk1=x\r\n",
 };
