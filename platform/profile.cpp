@@ -124,25 +124,6 @@ Place Locate(std::string_view bytes, std::string_view section, std::string_view 
   return place;
 }
 
-std::optional<std::string> ReadRaw(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  std::string bytes;
-  char buffer[8192];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    bytes.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return bytes;
-}
-
 // Readers in other threads and in the other program see the old file or the
 // new one, never a half-written one.
 bool ReplaceFile(const std::string& path, const std::string& bytes, bool existed) {
@@ -187,7 +168,7 @@ std::string GetProfileString(std::string_view section, std::string_view key,
                              std::string_view default_value, std::size_t field_size,
                              const std::string& path) {
   if (field_size == 0) return {};
-  std::optional<std::string> bytes = ReadRaw(path);
+  std::optional<std::string> bytes = ReadFileBytes(path);
   std::string_view found = default_value;
   if (bytes) Locate(*bytes, section, key, &found);
   return std::string(found.substr(0, field_size - 1));
@@ -195,7 +176,7 @@ std::string GetProfileString(std::string_view section, std::string_view key,
 
 bool WriteProfileString(std::string_view section, std::string_view key,
                         std::optional<std::string_view> value, const std::string& path) {
-  std::optional<std::string> bytes = ReadRaw(path);
+  std::optional<std::string> bytes = ReadFileBytes(path);
   bool existed = bytes.has_value();
   if (!existed) {
     if (FileExists(path)) return false;  // there but unreadable: leave it alone

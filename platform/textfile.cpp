@@ -47,7 +47,7 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-std::optional<std::string> ReadTextFile(const std::string& path) {
+std::optional<std::string> ReadFileBytes(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::nullopt;
   std::string bytes;
@@ -64,7 +64,13 @@ std::optional<std::string> ReadTextFile(const std::string& path) {
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  return FromTextMode(bytes);
+  return bytes;
+}
+
+std::optional<std::string> ReadTextFile(const std::string& path) {
+  std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes) return std::nullopt;
+  return FromTextMode(*bytes);
 }
 
 bool WriteTextFile(const std::string& path, std::string_view text, Durability durability) {

@@ -12,6 +12,9 @@ std::string FromTextMode(std::string_view bytes); // CR LF -> LF, lone CR stays
 
 enum class Durability { Buffered, Flushed };  // Flushed: fsync before close
 
+// Whole-file read of the bytes as they are on disk; nullopt when the file
+// cannot be opened or read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
 // Whole-file read in text mode; nullopt when the file cannot be opened.
 std::optional<std::string> ReadTextFile(const std::string& path);
 // Whole-file write in text mode, truncating; false when it cannot be written.
