@@ -1,0 +1,132 @@
+// A modem that misbehaves under a running engine: it goes away and comes
+// back under the same name (a USB modem unplugged and plugged in again), it
+// answers noise, it says nothing. The engine reports the failed sends as it
+// always does, and sends what comes later once the modem is itself again.
+#include <signal.h>
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "platform/clock.h"
+#include "platform/codepage.h"
+#include "tests/system/support/phases_support.h"
+#include "tests/system/support/station_support.h"
+
+namespace tavrel::system_test {
+namespace {
+
+const char* kScale = "0.02";
+
+class ModemFaults : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteStationSettings(dir_, FreeLoopbackPort());
+    modem_ = StartModemsim(dir_, {"--spool", spool_, "--sent-log", sent_log_});
+    ASSERT_NE(modem_, nullptr);
+    ravelin_ = StartHeadlessRavelin(dir_, kScale);
+    ASSERT_NE(ravelin_, nullptr);
+  }
+
+  // Files record n for one number and waits until the engine has handled it.
+  void FileAndWaitHandled(long n, const std::string& number) {
+    FileOutboxRecord(dir_, n, number, "record " + std::to_string(n));
+    ASSERT_TRUE(Eventually([&] { return StoredCounter(dir_, day_, "send") == n; }, 40s))
+        << "record " << n << " was not handled\n"
+        << ravelin_->output();
+  }
+
+  std::vector<std::string> Destinations() {
+    std::vector<std::string> to;
+    for (const SentSms& sms : ReadSentLog(sent_log_)) to.push_back(sms.to);
+    return to;
+  }
+
+  // The status lines printed for one number, oldest first.
+  std::vector<std::string> StatusLines(const std::string& number) {
+    std::vector<std::string> lines;
+    for (const std::string& line : OutputLines(ravelin_->output())) {
+      if (line.starts_with(number + "   ")) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  static std::vector<std::string> SixFailures(const std::string& number) {
+    std::vector<std::string> lines;
+    for (int j = 0; j < 6; ++j) lines.push_back(number + "   " + std::to_string(j) + "    发送失败!!!!!");
+    return lines;
+  }
+
+  StationDir dir_;
+  const std::string day_ = DayFolderName();
+  std::string spool_ = dir_.root() + "/spool";
+  std::string sent_log_ = dir_.root() + "/sent.jsonl";
+  std::unique_ptr<Child> modem_;
+  std::unique_ptr<Child> ravelin_;
+};
+
+TEST_F(ModemFaults, AModemThatVanishesIsOpenedAgainOnceItIsBackAndLaterRecordsAreSent) {
+  FileAndWaitHandled(1, "13000000001");
+  ASSERT_EQ(Destinations(), std::vector<std::string>{"13000000001"});
+
+  // Away for far longer than the six attempts of a record take at this scale.
+  ASSERT_TRUE(ControlModem(spool_, "vanish 6000"));
+  ASSERT_TRUE(modem_->WaitForOutput("gone ./modem\n"));
+  const Clock::time_point gone = Clock::now();
+  FileAndWaitHandled(2, "13000000002");
+  ASSERT_LT(Clock::now() - gone, 5500ms) << "the machine is too slow for this test's timing";
+  ASSERT_TRUE(ravelin_->WaitForOutput("!!! 数据线断开，正在重新连接...\n")) << ravelin_->output();
+  EXPECT_EQ(StatusLines("13000000002"), SixFailures("13000000002"));
+
+  const auto back = modem_->WaitForOutput("ready ./modem\n", 20s, modem_->output().find("gone ./modem\n"));
+  ASSERT_TRUE(back.has_value()) << modem_->output();
+  ASSERT_TRUE(ravelin_->WaitForOutput("数据线已重新连接。\n")) << ravelin_->output();
+  FileAndWaitHandled(3, "13000000003");
+  EXPECT_EQ(StatusLines("13000000003"), std::vector<std::string>{"13000000003   0    发送成功."});
+  EXPECT_EQ(Destinations(), (std::vector<std::string>{"13000000001", "13000000003"}));
+
+  // Both events are in the trace and on the monitor, once each and in order.
+  const std::string shown = ravelin_->output();
+  const auto lost_at = shown.find("!!! 数据线断开，正在重新连接...\n");
+  EXPECT_EQ(shown.find("!!! 数据线断开", lost_at + 1), std::string::npos);
+  EXPECT_LT(lost_at, shown.find("数据线已重新连接。\n"));
+  const std::string log = dir_.Read("sms.log");
+  EXPECT_NE(log.find("com=..../modem lost: "), std::string::npos);
+  EXPECT_NE(log.find("com=..../modem reopened, rate..19200\r\n"), std::string::npos);
+  EXPECT_TRUE(ravelin_->running());
+}
+
+TEST_F(ModemFaults, NoiseAndSilenceFailSendsWithoutStoppingOrHoldingTheEngine) {
+  FileAndWaitHandled(1, "13000000001");
+
+  ASSERT_TRUE(ControlModem(spool_, "garbage on"));
+  FileAndWaitHandled(2, "13000000002");
+  EXPECT_EQ(StatusLines("13000000002"), SixFailures("13000000002"));
+
+  ASSERT_TRUE(ControlModem(spool_, "garbage off"));
+  ASSERT_TRUE(ControlModem(spool_, "silent on"));
+  FileAndWaitHandled(3, "13000000003");
+  EXPECT_EQ(StatusLines("13000000003"), SixFailures("13000000003"));
+
+  // A stop request is honoured while the modem says nothing, and the engine
+  // takes up its work again at the next start.
+  const std::size_t mark = ravelin_->output().size();
+  ravelin_->Signal(SIGUSR1);
+  ASSERT_TRUE(ravelin_->WaitForOutput("-------------收发进程已经停止！\n", 20s, mark)) << ravelin_->output();
+  ravelin_->Signal(SIGUSR2);
+  ASSERT_TRUE(ravelin_->WaitForOutput("-------------收发进程已经启动！\n", 20s, mark));
+
+  ASSERT_TRUE(ControlModem(spool_, "silent off"));
+  FileAndWaitHandled(4, "13000000004");
+  // The first try may meet what the silent modem still held of a command
+  // line; the record goes out all the same, once.
+  const std::vector<std::string> status = StatusLines("13000000004");
+  ASSERT_FALSE(status.empty());
+  EXPECT_TRUE(status.back().ends_with("    发送成功.")) << status.back();
+  EXPECT_EQ(Destinations(), (std::vector<std::string>{"13000000001", "13000000004"}));
+  EXPECT_TRUE(ravelin_->running());
+  EXPECT_EQ(ravelin_->Stop(), 0);
+}
+
+}  // namespace
+}  // namespace tavrel::system_test
