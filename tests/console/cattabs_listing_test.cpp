@@ -68,7 +68,9 @@ TEST_F(ConsoleTest, ListedValuesAreThoseTheProfileReaderGives) {
     for (std::size_t at = 0; (at = customers.find("QUERY", at)) != std::string::npos;)
       customers.replace(at, 5, "CUST");
     Put("cust/cust", customers);
-    for (const std::string& name : *ListCustomerNames()) {
+    const std::optional<std::vector<std::string>> names = ListCustomerNames();
+    ASSERT_TRUE(names);
+    for (const std::string& name : *names) {
       if (std::optional<std::string> path = CustomerInfoPath(name)) Put(*path, "info");
     }
     CustomerListing listing = ListCustomers();
