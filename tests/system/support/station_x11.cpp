@@ -234,9 +234,17 @@ void XProbe::Service(const std::vector<std::uint8_t>& event) {
 }
 
 bool XProbe::ReadMessage(std::vector<std::uint8_t>* message, Clock::time_point deadline) {
-  message->assign(32, 0);
-  if (!ReadExactly(message->data(), 32, deadline)) return false;
-  if ((*message)[0] > 1) Service(*message);
+  for (;;) {
+    message->assign(32, 0);
+    if (!ReadExactly(message->data(), 32, deadline)) return false;
+    const std::uint8_t code = (*message)[0];
+    if (code > 1) Service(*message);
+    // A window may be gone before the request granted for it arrives; that
+    // error is the program's business, not the probe's.
+    const std::uint8_t major = (*message)[10];
+    if (code == 0 && (major == kMapWindow || major == kConfigureWindow)) continue;
+    break;
+  }
   if ((*message)[0] != 1) return true;  // errors and events are 32 bytes
   const std::size_t extra = 4 * std::size_t{Get32(*message, 4)};
   message->resize(32 + extra);
