@@ -2,9 +2,11 @@
 // queueing requests with Quillon, customers texting modemsim (half of them
 // queries), Ravelin's engine sending and receiving. It prints the resident
 // memory of Ravelin and Quillon at the start, every minute and at the end,
-// and what got through.
+// and what got through. With --window, Ravelin runs with its window on
+// Xvfb and the soak presses its start button, so the window's memory (the
+// monitor box above all) is part of the figure.
 //
-//   station_soak [--minutes M] [--scale S] [--request-ms N] [--sms-ms N]
+//   station_soak [--minutes M] [--scale S] [--request-ms N] [--sms-ms N] [--window]
 #include <signal.h>
 
 #include <atomic>
@@ -18,6 +20,7 @@
 #include "platform/codepage.h"
 #include "tests/system/support/phases_support.h"
 #include "tests/system/support/station_support.h"
+#include "tests/system/support/station_x11.h"
 
 using namespace tavrel;
 using namespace tavrel::system_test;
@@ -29,11 +32,16 @@ struct Options {
   std::string scale = "0.01";
   int request_ms = 200;
   int sms_ms = 2000;
+  bool window = false;
 };
 
 bool ParseOptions(int argc, char** argv, Options* options) {
   for (int i = 1; i < argc; ++i) {
     const std::string name = argv[i];
+    if (name == "--window") {
+      options->window = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     const char* value = argv[++i];
     if (name == "--minutes") {
@@ -63,13 +71,56 @@ void Drain(Child& child) {
   child.output();
 }
 
+// Ravelin with its window on a fresh Xvfb display, its start button pressed.
+struct WindowedRavelin {
+  std::unique_ptr<Child> xvfb;
+  std::unique_ptr<XProbe> probe;
+  std::unique_ptr<Child> ravelin;
+};
+
+WindowedRavelin StartWindowedRavelin(const StationDir& dir, const std::string& scale) {
+  WindowedRavelin w;
+  Child::Options x;
+  x.args = {"/usr/bin/Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-ac", "-nolisten", "tcp"};
+  x.stderr_path = dir.root() + "/Xvfb.stderr";
+  std::string error;
+  w.xvfb = Child::Start(x, &error);
+  if (!w.xvfb || !w.xvfb->WaitForOutput("\n")) {
+    std::fprintf(stderr, "station_soak: Xvfb did not start %s\n", error.c_str());
+    return {};
+  }
+  const int display = std::atoi(w.xvfb->output().c_str());
+  w.probe = XProbe::Connect(display, &error);
+  Child::Options options;
+  options.args = {Program("Ravelin")};
+  options.cwd = dir.station();
+  options.env = {{"TAVREL_TIME_SCALE", scale}, {"DISPLAY", ":" + std::to_string(display)}, {"QT_QPA_PLATFORM", "xcb"}};
+  options.stderr_path = dir.root() + "/Ravelin.stderr";
+  w.ravelin = Child::Start(options, &error);
+  if (!w.probe || !w.ravelin) {
+    std::fprintf(stderr, "station_soak: %s\n", error.c_str());
+    return {};
+  }
+  XProbe::Window window;
+  Eventually([&] {
+    window = w.probe->FindWindow(756, 496);
+    return window.id != 0;
+  });
+  // The start button, where the console puts it.
+  if (window.id == 0 || !w.probe->Click(window.x + 81, window.y + 476) || !w.probe->Ping(window, 10s)) {
+    std::fprintf(stderr, "station_soak: cannot press the window's start button\n");
+    w.ravelin.reset();
+  }
+  return w;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     std::fprintf(stderr,
-                 "usage: station_soak [--minutes M] [--scale S] [--request-ms N] [--sms-ms N]\n");
+                 "usage: station_soak [--minutes M] [--scale S] [--request-ms N] [--sms-ms N] [--window]\n");
     return 2;
   }
   signal(SIGPIPE, SIG_IGN);
@@ -82,14 +133,22 @@ int main(int argc, char** argv) {
   WriteCatalogue(dir, "query/query", "query", {{"0001", Gbk("营业时间：九点到五点")}});
   auto modem = StartModemsim(dir, {"--spool", spool, "--sent-log", sent_log});
   auto quillon = StartHeadlessQuillon(dir, options.scale);
-  auto ravelin = StartHeadlessRavelin(dir, options.scale);
+  WindowedRavelin windowed;
+  std::unique_ptr<Child> ravelin;
+  if (options.window) {
+    windowed = StartWindowedRavelin(dir, options.scale);
+    ravelin = std::move(windowed.ravelin);
+  } else {
+    ravelin = StartHeadlessRavelin(dir, options.scale);
+  }
   if (!modem || !quillon || !ravelin) {
     std::fprintf(stderr, "station_soak: the station did not start (build Ravelin, Quillon and modemsim)\n");
     return 1;
   }
-  std::printf("station in %s, time scale %s, a request every %d ms, an SMS every %d ms, %.1f minutes\n",
-              dir.station().c_str(), options.scale.c_str(), options.request_ms, options.sms_ms,
-              options.minutes);
+  std::printf("station in %s, Ravelin %s, time scale %s, a request every %d ms, an SMS every %d ms, "
+              "%.1f minutes\n",
+              dir.station().c_str(), options.window ? "with its window" : "headless", options.scale.c_str(),
+              options.request_ms, options.sms_ms, options.minutes);
 
   // The first cycle has run once send/acc exists; memory is taken from there.
   const std::string day = DayFolderName();
