@@ -17,7 +17,6 @@ cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp
-export TAVREL_TIME_SCALE=0.001
 failed=()
 for t in "${targets[@]}"; do
   [[ $t == *_test ]] || continue
