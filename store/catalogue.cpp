@@ -359,19 +359,22 @@ CatalogueResult SetCustomer(std::string_view name, std::string_view number,
 void RemoveCustomer(std::string_view name) {
   std::string cleaned = CleanCustomerName(name);
   EnsureCustCatalogue();
-  std::optional<std::string> path = CustomerInfoPath(cleaned);
-  if (!path) return;  // no entry add could have made, and no file of ours
   WriteProfileString(kCustSection, cleaned, std::nullopt, kCustPath);
-  ::unlink(path->c_str());
+  // Only a file of its own is deleted: never the folder or the catalogue,
+  // even for a key a hand edit put there.
+  if (std::optional<std::string> path = CustomerInfoPath(cleaned)) ::unlink(path->c_str());
 }
 
 CustomerLookup FindCustomer(std::string_view name) {
   EnsureCustCatalogue();
-  std::optional<std::string> path = CustomerInfoPath(CleanCustomerName(name));
-  if (name.size() < kMinKeyBytes || !path) return {CatalogueResult::TooShort, {}, {}};
+  if (name.size() < kMinKeyBytes) return {CatalogueResult::TooShort, {}, {}};
   std::string number = GetProfileString(kCustSection, name, kAbsentMarker, kFindCustomerField, kCustPath);
   if (number == kAbsentMarker) return {CatalogueResult::Absent, {}, {}};
-  std::optional<std::string> information = ReadTextPrefix(*path, kFindInfoBytes);
+  // A name that is no file of its own in ./cust/ has no information file to
+  // open, whatever a hand edit put into the catalogue.
+  std::optional<std::string> path = CustomerInfoPath(CleanCustomerName(name));
+  std::optional<std::string> information =
+      path ? ReadTextPrefix(*path, kFindInfoBytes) : std::nullopt;
   if (!information) return {CatalogueResult::NoInformation, {}, {}};
   return {CatalogueResult::Found, std::move(number), std::move(*information)};
 }

@@ -37,7 +37,7 @@ enum class CatalogueResult {
   Found,
   Absent,
   NoInformation,        // customer known, but its information file cannot be read
-  TooShort,             // lookup key under 2 bytes (or no usable file name)
+  TooShort,             // lookup key under 2 bytes
   NotWritten,           // the catalogue could not be written (disk, permissions)
 };
 
