@@ -1,9 +1,13 @@
 #include "console/catalogue_lists.h"
 
 #include <QAbstractItemView>
+#include <QLabel>
+#include <QPushButton>
 #include <thread>
 
+#include "platform/codepage.h"
 #include "store/text.h"
+#include "ui/gbk_text.h"
 #include "ui/window_thread.h"
 
 namespace tavrel::console {
@@ -73,6 +77,20 @@ RowPieces SecondAndThirdPiece(const ui::ReportRow& row) {
   for (const std::string& cell : row.sub_items) lines += cell + "\r\n";
   return {WithoutTrailingCr(SplitField(lines, 2, '\n').field),
           WithoutTrailingCr(SplitField(lines, 3, '\n').field)};
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* utf8, int y) {
+  auto* button = new QPushButton(parent);
+  ui::SetText(button, Gbk(utf8));
+  button->setGeometry(8, y, 72, 28);
+  return button;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* utf8, int x, int y, int w) {
+  auto* label = new QLabel(parent);
+  ui::SetText(label, Gbk(utf8));
+  label->setGeometry(x, y, w, 22);
+  return label;
 }
 
 }  // namespace tavrel::console

@@ -11,6 +11,10 @@
 
 #include "ui/report_view.h"
 
+class QLabel;
+class QPushButton;
+class QWidget;
+
 namespace tavrel::console {
 
 // The loads of one list. Each runs on a new thread that nobody waits for. A
@@ -60,5 +64,9 @@ struct RowPieces {
   std::string third;
 };
 RowPieces SecondAndThirdPiece(const ui::ReportRow& row);
+
+// The button column and the captions of the two catalogue pages.
+QPushButton* MakeButton(QWidget* parent, const char* utf8, int y);
+QLabel* MakeLabel(QWidget* parent, const char* utf8, int x, int y, int w);
 
 }  // namespace tavrel::console

@@ -18,20 +18,6 @@ namespace {
 constexpr int kFieldCharLimit = 128;
 constexpr std::size_t kInformationByteLimit = 1023;
 
-QPushButton* MakeButton(QWidget* parent, const char* utf8, int y) {
-  auto* button = new QPushButton(parent);
-  ui::SetText(button, Gbk(utf8));
-  button->setGeometry(8, y, 72, 28);
-  return button;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* utf8, int x, int y, int w) {
-  auto* label = new QLabel(parent);
-  ui::SetText(label, Gbk(utf8));
-  label->setGeometry(x, y, w, 22);
-  return label;
-}
-
 QLineEdit* MakeEdit(QWidget* parent, int y) {
   auto* edit = new QLineEdit(parent);
   edit->setGeometry(64, y, 170, 22);

@@ -71,20 +71,6 @@ class HotTracking : public QStyledItemDelegate {
   int hot_row_ = -1;
 };
 
-QPushButton* MakeButton(QWidget* parent, const char* utf8, int y) {
-  auto* button = new QPushButton(parent);
-  ui::SetText(button, Gbk(utf8));
-  button->setGeometry(8, y, 72, 28);
-  return button;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* utf8, int x, int y, int w) {
-  auto* label = new QLabel(parent);
-  ui::SetText(label, Gbk(utf8));
-  label->setGeometry(x, y, w, 22);
-  return label;
-}
-
 // A code the catalogue file could not give back as itself is not stored;
 // the operator has to type another.
 void ShowCodeRefused(QWidget* parent) {
