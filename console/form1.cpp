@@ -29,7 +29,7 @@ namespace {
 constexpr int kClientWidth = 756;
 constexpr int kClientHeight = 496;
 constexpr int kButtonRowTop = 462;
-constexpr const char* kHelpAddress = "http://www.tavrel.com.cn/help/";
+constexpr const char* kHelpAddress = "http://www.tavrel.example/help/";
 
 QPushButton* MakeButton(QWidget* parent, const char* utf8, int x, int width) {
   auto* button = new QPushButton(parent);
