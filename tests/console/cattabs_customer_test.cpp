@@ -21,18 +21,9 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-class CustomerPageTest : public ConsoleTest {
+class CustomerPageTest : public FormTest {
  protected:
   CustomerTab& Page() { return *form_->TabSheet7; }
-
-  void SetUp() override {
-    ConsoleTest::SetUp();
-    form_ = std::make_unique<TForm1>();
-  }
-  void TearDown() override {
-    form_.reset();
-    ConsoleTest::TearDown();
-  }
 
   void Type(std::string_view name, std::string_view number, std::string_view information) {
     ui::SetText(Page().Edit5, name);
@@ -59,7 +50,6 @@ class CustomerPageTest : public ConsoleTest {
     return rows;
   }
 
-  std::unique_ptr<TForm1> form_;
 };
 
 const std::string kZhang = Gbk("张三");

@@ -21,18 +21,9 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-class InfoCodePageTest : public ConsoleTest {
+class InfoCodePageTest : public FormTest {
  protected:
   InfoCodeTab& Page() { return *form_->TabSheet5; }
-
-  void SetUp() override {
-    ConsoleTest::SetUp();
-    form_ = std::make_unique<TForm1>();
-  }
-  void TearDown() override {
-    form_.reset();
-    ConsoleTest::TearDown();
-  }
 
   void Type(std::string_view code, std::string_view text) {
     ui::SetText(Page().Edit7, code);
@@ -56,7 +47,6 @@ class InfoCodePageTest : public ConsoleTest {
     return rows;
   }
 
-  std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(InfoCodePageTest, AddListsAddAgainChangesNothingModifyStores) {

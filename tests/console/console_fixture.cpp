@@ -36,6 +36,16 @@ void ConsoleTest::TearDown() {
   dir_.reset();
 }
 
+void FormTest::SetUp() {
+  ConsoleTest::SetUp();
+  form_ = std::make_unique<TForm1>();
+}
+
+void FormTest::TearDown() {
+  form_.reset();
+  ConsoleTest::TearDown();
+}
+
 bool ConsoleTest::WaitUntil(const std::function<bool()>& condition,
                             std::chrono::milliseconds timeout) {
   const auto end = std::chrono::steady_clock::now() + timeout;

@@ -28,6 +28,15 @@ class ConsoleTest : public ::testing::Test {
   std::string old_cwd_;
 };
 
+// ConsoleTest with the main window open for the whole test.
+class FormTest : public ConsoleTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::unique_ptr<TForm1> form_;
+};
+
 std::string Today();
 std::string FileBytes(const std::string& path);  // "" when absent
 

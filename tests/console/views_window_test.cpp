@@ -43,7 +43,7 @@ std::string Heading(const ui::ReportView* list, int column) {
 
 void Unlink(const std::string& path) { ASSERT_EQ(::unlink(path.c_str()), 0) << path; }
 
-class ViewsWindowTest : public ConsoleTest {
+class ViewsWindowTest : public FormTest {
  protected:
   void LoadPending() {
     form_->TabSheet2->ListView2DblClick();
@@ -58,18 +58,8 @@ class ViewsWindowTest : public ConsoleTest {
     Settle(form_->TabSheet6->Loader());
   }
 
-  void SetUp() override {
-    ConsoleTest::SetUp();
-    form_ = std::make_unique<TForm1>();
-  }
-  void TearDown() override {
-    form_.reset();
-    ConsoleTest::TearDown();
-  }
-
   const std::string today_ = Today();
   const std::string outbox_ = MailboxDir(Today(), kNewBox);
-  std::unique_ptr<TForm1> form_;
 };
 
 TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
