@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/codec/pdu.h"
 #include "engine/link.h"
-#include "engine/pdu.h"
 #include "engine/phases.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"

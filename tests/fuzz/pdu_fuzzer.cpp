@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/pdu.h"
+#include "engine/codec/pdu.h"
 
 namespace {
 

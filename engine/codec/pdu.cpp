@@ -1,4 +1,4 @@
-#include "engine/pdu.h"
+#include "engine/codec/pdu.h"
 
 #include <array>
 #include <cstdint>
