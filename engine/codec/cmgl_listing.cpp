@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/codec/hex.h"
+
 namespace tavrel {
 namespace {
 
@@ -42,9 +44,8 @@ bool IsHeader(const SplitResult& first_field) {
 
 bool IsPduLine(std::string_view line) {
   line = WithoutCr(line);
-  return !line.empty() && std::all_of(line.begin(), line.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-  });
+  return !line.empty() &&
+         std::all_of(line.begin(), line.end(), [](char c) { return HexDigitValue(c) >= 0; });
 }
 
 // <stat>, the header's second field.

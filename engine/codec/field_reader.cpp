@@ -3,15 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "engine/codec/hex.h"
+
 namespace tavrel {
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 constexpr std::string_view kSemiOctetDigits = "0123456789*#abc";
 constexpr unsigned kFiller = 0xF;
@@ -21,17 +16,17 @@ constexpr unsigned kFiller = 0xF;
 FieldReader::FieldReader(std::string_view hex) {
   std::size_t i = 0;
   for (; i + 1 < hex.size(); i += 2) {
-    const int high = HexValue(hex[i]);
-    const int low = HexValue(hex[i + 1]);
+    const int high = HexDigitValue(hex[i]);
+    const int low = HexDigitValue(hex[i + 1]);
     if (high < 0 || low < 0) break;
     octets_.push_back(static_cast<std::uint8_t>(high * 16 + low));
   }
   if (i >= hex.size()) {
     why_short_ = "the PDU ends";
-  } else if (i + 1 == hex.size() && HexValue(hex[i]) >= 0) {
+  } else if (i + 1 == hex.size() && HexDigitValue(hex[i]) >= 0) {
     why_short_ = "an odd last hex digit";
   } else {
-    const char bad = HexValue(hex[i]) < 0 ? hex[i] : hex[i + 1];
+    const char bad = HexDigitValue(hex[i]) < 0 ? hex[i] : hex[i + 1];
     char text[32];
     std::snprintf(text, sizeof text, "byte 0x%02X is not hex",
                   static_cast<unsigned>(static_cast<unsigned char>(bad)));

@@ -97,7 +97,9 @@ std::optional<FinalResult> FindFinalResult(std::string_view reply) {
     if (end == std::string_view::npos) break;  // the line is still arriving
     const ReplyLine line = ClassifyReplyLine(reply.substr(start, end - start));
     if (line.kind == ReplyLineKind::kMessageReference) message_reference = line.number;
-    if (IsFinalResult(line.kind)) return FinalResult{line.kind, line.number, message_reference, end + 1};
+    if (IsFinalResult(line.kind)) {
+      return FinalResult{line.kind, line.number, message_reference, end + 1};
+    }
     start = end + 1;
   }
   return std::nullopt;

@@ -233,7 +233,8 @@ TEST(DecodeSmsPdu, ReadsStatusReports) {
 
 // Whatever breaks off, what came before is kept and the note names the field.
 TEST(DecodeSmsPdu, DecodesMalformedPdusAsFarAsTheyGo) {
-  const std::string hello = "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
+  const std::string hello =
+      "07912143658709F1040B918100551512F20000111010214365000AE8329BFD4697D9EC37";
   struct Row {
     const char* what;
     std::string pdu;
