@@ -65,7 +65,7 @@ TEST(ModemsimInjection, ReadsEveryKeyOfItsKind) {
   using namespace std::string_literals;
   auto eight = ParseInjection("from: 10086\ncoding: 8bit\n\n\xE4\x00\xFF"s, error);  // octets, not UTF-8
   ASSERT_TRUE(eight) << error;
-  EXPECT_EQ(eight->text, U"\u00E4\u0000\u00FF");
+  EXPECT_EQ(eight->text, U"\u00E4\u0000\u00FF"s);
 }
 
 TEST(ModemsimInjection, SaysWhatIsWrong) {
