@@ -216,7 +216,8 @@ std::optional<Injection> ParseInjection(std::string_view content, std::string& e
                                                                      : Injection::Kind::Deliver;
   std::string_view address, address_type, centre, centre_type;
   std::vector<std::string_view> seen;
-  for (const auto& [key, value] : fields) {
+  for (const auto& field : fields) {
+    std::string_view key = field.first, value = field.second;
     const Key* known = std::find_if(std::begin(kKeys), std::end(kKeys), [&](const Key& k) { return k.name == key; });
     if (known == std::end(kKeys)) {
       error = "unknown key \"" + std::string(key) + "\"";
