@@ -272,6 +272,22 @@ TEST_F(ModemsimPaced, StatusReportsFollowSendsThatAskForThem) {
   EXPECT_FALSE(modem.NextDue());
 }
 
+TEST(ModemsimStorage, AReportWaitsForRoomWithoutBeingDue) {
+  Modem modem(1);
+  SteadyClock::time_point time{};
+  modem.now = [&] { return time; };
+  ASSERT_TRUE(modem.Inject(*SenderAddress("10086"), U"fills it"));
+  std::string out;
+  modem.Receive("at+cmgs=18\r0891683108000000F031000B813108000000F00008A70400610062\x1A", out);
+  modem.Tick(out);
+  EXPECT_EQ(modem.Storage().size(), 1u);
+  EXPECT_FALSE(modem.NextDue());  // nothing to wake up for until a deletion
+  modem.Receive("at+cmgd=1\r", out);
+  modem.Tick(out);
+  ASSERT_EQ(modem.Storage().size(), 1u);
+  EXPECT_EQ(DecodePdu(modem.Storage()[0].pdu).pdu->kind, Pdu::Kind::StatusReport);
+}
+
 TEST_F(ModemsimPaced, AnnouncesArrivalsAsAtCnmiAsks) {
   EXPECT_EQ(Say("AT+CNMI=2,1,0,2,0\r"), "AT+CNMI=2,1,0,2,0\r\r\nOK\r\n");
   EXPECT_EQ(Say("AT+CNMI?\r"), "AT+CNMI?\r\r\n+CNMI: 2,1,0,2,0\r\n\r\nOK\r\n");

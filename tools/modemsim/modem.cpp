@@ -94,13 +94,18 @@ std::optional<SteadyClock::time_point> Modem::NextDue() const {
     if (!due || t < *due) due = t;
   };
   if (delayed_) sooner(delayed_->due);
-  for (const PendingReport& pending : pending_reports_) sooner(pending.due);
+  // Reports waiting for room are tried again at every Tick, not timed.
+  bool full = storage_.size() >= capacity_ && RouteOf(Injection::Route::Default, true) == Injection::Route::Store;
+  if (!full) {
+    for (const PendingReport& pending : pending_reports_) sooner(pending.due);
+  }
   if (!unsolicited_.empty() && LineIdle()) sooner(now());
   return due;
 }
 
 // Unsolicited lines wait while the station types a command or a PDU, or
-// waits for an answer, as TS 27.005 3.4.1 <mode> 1 and 2 buffer them.
+// waits for an answer, as a modem buffers them while its line is taken
+// (TS 27.005 3.4.1 <mode> 2).
 bool Modem::LineIdle() const {
   return mode_ == Mode::Command && line_.empty() && !delayed_ && !faults_.silent && !faults_.garbage;
 }
@@ -429,51 +434,25 @@ bool Modem::Inject(const Address& sender, std::u32string_view text) {
 
 Modem::InjectResult Modem::Inject(const Injection& injection, std::string& error) {
   std::vector<Arrival> arrivals;
-  bool report = injection.kind == Injection::Kind::StatusReport;
-  Injection::Route route = RouteOf(injection.route, report);
-  std::string centre = injection.service_centre ? injection.service_centre->number : DeliverCentre();
-  std::uint8_t centre_type = injection.service_centre ? injection.service_centre->type : 0x91;
-  Timestamp time = injection.time.value_or(clock());
+  bool concatenated = false;
   switch (injection.kind) {
     case Injection::Kind::Deliver: {
-      DeliverMessage message;
-      message.service_centre = centre;
-      message.service_centre_type = centre_type;
-      message.sender = injection.address;
-      message.text = injection.text;
-      message.timestamp = time;
-      message.concat_reference = injection.concat_reference.value_or(next_concat_reference_);
-      message.coding = injection.coding;
-      message.concat_16bit = injection.concat_16bit;
-      message.part_size = injection.part_size;
-      std::vector<std::string> parts = EncodeDeliver(message);
-      std::vector<int> chosen = injection.parts;
-      if (chosen.empty()) {
-        for (std::size_t part = 1; part <= parts.size(); ++part) chosen.push_back(static_cast<int>(part));
-      }
-      for (int part : chosen) {
-        if (static_cast<std::size_t>(part) > parts.size()) {
-          error = "part " + std::to_string(part) + " was asked for, the text makes " + std::to_string(parts.size());
-          return InjectResult::Refused;
-        }
-        const std::string& pdu = parts[static_cast<std::size_t>(part) - 1];
-        arrivals.push_back({pdu, TpduOctets(pdu).value_or(0), route, false});
-      }
-      if (!Arrive(arrivals, injection.status)) return InjectResult::NoRoom;
-      if (parts.size() > 1 && !injection.concat_reference) ++next_concat_reference_;
-      return InjectResult::Taken;
+      auto parts = DeliverArrivals(injection, concatenated, error);
+      if (!parts) return InjectResult::Refused;
+      arrivals = std::move(*parts);
+      break;
     }
     case Injection::Kind::StatusReport: {
       StatusReportMessage message;
-      message.service_centre = centre;
-      message.service_centre_type = centre_type;
+      message.service_centre = injection.service_centre ? injection.service_centre->number : DeliverCentre();
+      message.service_centre_type = injection.service_centre ? injection.service_centre->type : 0x91;
       message.message_reference = injection.message_reference;
       message.recipient = injection.address;
-      message.service_centre_time = time;
-      message.discharge_time = injection.discharge_time.value_or(time);
+      message.service_centre_time = injection.time.value_or(clock());
+      message.discharge_time = injection.discharge_time.value_or(message.service_centre_time);
       message.status = injection.report_status;
       std::string pdu = EncodeStatusReport(message);
-      arrivals.push_back({pdu, TpduOctets(pdu).value_or(0), route, true});
+      arrivals.push_back({pdu, TpduOctets(pdu).value_or(0), RouteOf(injection.route, true), true});
       break;
     }
     case Injection::Kind::Raw:
@@ -481,12 +460,45 @@ Modem::InjectResult Modem::Inject(const Injection& injection, std::string& error
         // A PDU that cannot be measured is listed with all its octets.
         std::size_t length = injection.length.value_or(TpduOctets(pdu).value_or(pdu.size() / 2));
         DecodeResult decoded = DecodePdu(pdu);
-        bool is_report = decoded.pdu && decoded.pdu->kind == Pdu::Kind::StatusReport;
-        arrivals.push_back({pdu, length, RouteOf(injection.route, is_report), is_report});
+        bool report = decoded.pdu && decoded.pdu->kind == Pdu::Kind::StatusReport;
+        arrivals.push_back({pdu, length, RouteOf(injection.route, report), report});
       }
       break;
   }
-  return Arrive(arrivals, injection.status) ? InjectResult::Taken : InjectResult::NoRoom;
+  if (!Arrive(arrivals, injection.status)) return InjectResult::NoRoom;
+  if (concatenated && !injection.concat_reference) ++next_concat_reference_;
+  return InjectResult::Taken;
+}
+
+// The parts of an SMS-DELIVER that the injection asks for, in its order.
+std::optional<std::vector<Modem::Arrival>> Modem::DeliverArrivals(const Injection& injection, bool& concatenated,
+                                                                  std::string& error) const {
+  DeliverMessage message;
+  message.service_centre = injection.service_centre ? injection.service_centre->number : DeliverCentre();
+  message.service_centre_type = injection.service_centre ? injection.service_centre->type : 0x91;
+  message.sender = injection.address;
+  message.text = injection.text;
+  message.timestamp = injection.time.value_or(clock());
+  message.concat_reference = injection.concat_reference.value_or(next_concat_reference_);
+  message.coding = injection.coding;
+  message.concat_16bit = injection.concat_16bit;
+  message.part_size = injection.part_size;
+  std::vector<std::string> parts = EncodeDeliver(message);
+  concatenated = parts.size() > 1;
+  std::vector<int> chosen = injection.parts;
+  if (chosen.empty()) {
+    for (std::size_t part = 1; part <= parts.size(); ++part) chosen.push_back(static_cast<int>(part));
+  }
+  std::vector<Arrival> arrivals;
+  for (int part : chosen) {
+    if (static_cast<std::size_t>(part) > parts.size()) {
+      error = "part " + std::to_string(part) + " was asked for, the text makes " + std::to_string(parts.size());
+      return std::nullopt;
+    }
+    const std::string& pdu = parts[static_cast<std::size_t>(part) - 1];
+    arrivals.push_back({pdu, TpduOctets(pdu).value_or(0), RouteOf(injection.route, false), false});
+  }
+  return arrivals;
 }
 
 Injection::Route Modem::RouteOf(Injection::Route asked, bool report) const {

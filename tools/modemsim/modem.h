@@ -162,6 +162,8 @@ class Modem {
   // Hands arrivals to the station by their routes; false, doing nothing,
   // when the storage lacks room for those to be stored.
   bool Arrive(const std::vector<Arrival>& arrivals, int status);
+  std::optional<std::vector<Arrival>> DeliverArrivals(const Injection& injection, bool& concatenated,
+                                                      std::string& error) const;
   int FreeIndex() const;
   Injection::Route RouteOf(Injection::Route asked, bool report) const;
   bool LineIdle() const;
