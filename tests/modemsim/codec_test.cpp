@@ -304,7 +304,10 @@ TEST(ModemsimEncodeDeliver, ShapesMadeToOrder) {
        }), {"861380000000|10086|00||hi"}},
       {"national sender", with([](DeliverMessage& m) { m.sender = {"13800000000", 0xA1}; m.text = U"hi"; }),
        {"+8613800000000|13800000000|00||hi"}},
-      {"106 enterprise sender", with([](DeliverMessage& m) { m.sender = *SenderAddress("10690000123456789"); m.text = U"hi"; }),
+      {"106 enterprise sender", with([](DeliverMessage& m) {
+         m.sender = *SenderAddress("10690000123456789");
+         m.text = U"hi";
+       }),
        {"+8613800000000|10690000123456789|00||hi"}},
       {"extension table", with([](DeliverMessage& m) { m.text = U"@\u20AC{}[]~\\^|"; }),
        {"+8613800000000|10086|00||@\u20AC{}[]~\\^|"}},
@@ -312,7 +315,11 @@ TEST(ModemsimEncodeDeliver, ShapesMadeToOrder) {
        {"+8613800000000|10086|04||\x01\u00FF"}},
       {"surrogate pair", with([](DeliverMessage& m) { m.text = U"\U0001F600"; }),
        {"+8613800000000|10086|08||\U0001F600"}},
-      {"16-bit reference, 7-bit", with([](DeliverMessage& m) { m.concat_16bit = true; m.part_size = 2; m.text = U"abc"; }),
+      {"16-bit reference, 7-bit", with([](DeliverMessage& m) {
+         m.concat_16bit = true;
+         m.part_size = 2;
+         m.text = U"abc";
+       }),
        {"+8613800000000|10086|00|080401020201|ab", "+8613800000000|10086|00|080401020202|c"}},
       {"8-bit reference, UCS-2 parts", with([](DeliverMessage& m) { m.part_size = 4; m.text = U"\u4F60\u597D\u5417"; }),
        {"+8613800000000|10086|08|0003020201|\u4F60\u597D", "+8613800000000|10086|08|0003020202|\u5417"}},
@@ -331,7 +338,11 @@ TEST(ModemsimEncodeDeliver, ShapesMadeToOrder) {
   }
   // '@' is septet 0 and the euro sign ESC 65: "@€" packs to 80 4D 19.
   EXPECT_TRUE(EncodeDeliver(with([](DeliverMessage& m) { m.text = U"@\u20AC"; }))[0].ends_with("03804D19"));
-  EXPECT_TRUE(EncodeDeliver(with([](DeliverMessage& m) { m.service_centre = ""; m.text = U"x"; }))[0].starts_with("0004"));
+  auto bare = with([](DeliverMessage& m) {
+    m.service_centre = "";
+    m.text = U"x";
+  });
+  EXPECT_TRUE(EncodeDeliver(bare)[0].starts_with("0004"));
   EXPECT_FALSE(Encodable(U"\u4F60", Coding::Gsm7));
   EXPECT_FALSE(Encodable(U"\u0100", Coding::Eight));
 }

@@ -524,7 +524,9 @@ bool Modem::Arrive(const std::vector<Arrival>& arrivals, int status) {
     StoredMessage message{FreeIndex(), status, arrival.pdu, arrival.length};
     // TS 27.005 3.4.1: +CMTI for <mt> 1 and 3, +CDSI for <ds> 2.
     bool announce = arrival.report ? indications_.ds == 2 : (indications_.mt == 1 || indications_.mt == 3);
-    if (announce) Unsolicited(std::string(arrival.report ? "+CDSI" : "+CMTI") + ": \"SM\"," + std::to_string(message.index));
+    if (announce) {
+      Unsolicited(std::string(arrival.report ? "+CDSI" : "+CMTI") + ": \"SM\"," + std::to_string(message.index));
+    }
     storage_.insert(std::upper_bound(storage_.begin(), storage_.end(), message,
                                      [](const StoredMessage& a, const StoredMessage& b) { return a.index < b.index; }),
                     std::move(message));

@@ -89,7 +89,8 @@ DecodeResult DecodePdu(std::string_view hex, bool with_service_centre = true);
 std::optional<std::size_t> TpduOctets(std::string_view hex);
 
 struct DeliverMessage {
-  // International digits; empty for a PDU without service centre (length 00).
+  // Digits of type service_centre_type; empty for a PDU without service
+  // centre (length 00).
   std::string service_centre = "8613800000000";
   Address sender;
   std::u32string text;  // 8-bit data: one octet per character, U+0000 to U+00FF
@@ -97,7 +98,7 @@ struct DeliverMessage {
   std::uint16_t concat_reference = 0;  // used when the text needs several parts
   std::uint8_t service_centre_type = 0x91;
   std::optional<Coding> coding = std::nullopt;  // GSM 7-bit when every character fits, else UCS-2
-  bool concat_16bit = false;     // TS 23.040 9.2.3.24.8 (IE 08) instead of 9.2.3.24.1 (IE 00)
+  bool concat_16bit = false;  // TS 23.040 9.2.3.24.8 (IE 08) instead of 9.2.3.24.1 (IE 00)
   // Text units (septets, or octets) per part at most; 0 for as many as fit.
   // A smaller size makes a short text arrive in several parts.
   std::size_t part_size = 0;

@@ -145,7 +145,8 @@ bool SetField(Injection& injection, std::string_view key, std::string_view value
   }
   if (key == "report" || key == "status") {
     auto octet = Bounded(value, 0, 255);
-    if (octet) (key == "report" ? injection.message_reference : injection.report_status) = static_cast<std::uint8_t>(*octet);
+    std::uint8_t& field = key == "report" ? injection.message_reference : injection.report_status;
+    if (octet) field = static_cast<std::uint8_t>(*octet);
     return octet.has_value();
   }
   if (key == "discharge") return set_time(injection.discharge_time);
