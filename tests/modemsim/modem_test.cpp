@@ -364,7 +364,7 @@ TEST_F(ModemsimPaced, StoresLikeASimUntilDeleted) {
 }
 
 TEST_F(ModemsimPaced, DeliversPartsInAnyOrderAndRawPdusAsWritten) {
-  // Parts 3 and 1 now, part 2 later: one reference, each part its index.
+  // The third and first parts now, the second later: one reference, each its index.
   const char* three = "from: +8613800000000\nref: 42\npart-size: 3\nparts: 3,1\n\nabcdefgh";
   ASSERT_EQ(Drop(three), Modem::InjectResult::Taken);
   ASSERT_EQ(Drop("from: +8613800000000\nref: 42\npart-size: 3\nparts: 2\n\nabcdefgh"), Modem::InjectResult::Taken);

@@ -324,7 +324,7 @@ TEST(ModemsimProgram, PacedSendsReportsIndicationsAndItsStorageOnDisk) {
   Line line(sim.Link());
   ASSERT_TRUE(line.IsOpen());
 
-  // Part 2 of 3 only, announced as it is stored.
+  // The second of three parts only, announced as it is stored.
   ASSERT_TRUE(sim.Drop("a.msg", "from: 95588\nref: 7\npart-size: 5\nparts: 2\n\nhello world"));
   EXPECT_EQ(line.ReadUntil("\r\n+CMTI: \"SM\",1\r\n"), "\r\n+CMTI: \"SM\",1\r\n");
   std::string stored = ReadFile(state);
