@@ -164,9 +164,9 @@ std::string QueryCode(std::string_view text) {
 void QueueQueryReply(std::string_view code, std::string_view sender, TraceLog* trace) {
   const std::string reply = InfoReplyText(code);
   const OutboxResult filed = WriteOutboxRecord(sender, reply);
-  if (!filed.ok && trace != nullptr) {
+  if (!filed && trace != nullptr) {
     trace->Printf("reply to %.*s not filed: %s\n", static_cast<int>(sender.size()), sender.data(),
-                  filed.error.c_str());
+                  filed.error().detail.c_str());
   }
 }
 

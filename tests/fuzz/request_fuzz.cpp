@@ -56,7 +56,7 @@ void CheckConnection(std::string_view bytes, const Request& request) {
   context.write_outbox = [&](std::string_view numbers, std::string_view text) {
     Require(numbers == request.numbers && text == request.text);
     written = true;
-    return OutboxResult{.ok = true, .number = 7, .day = {}, .error = {}};
+    return OutboxResult(FiledRecord{7, {}});
   };
   const ConnectionOutcome outcome = HandleConnection(pair[0], context);
 
