@@ -6,7 +6,7 @@
 
 namespace tavrel {
 
-class TraceLog;
+class EngineLog;
 
 inline constexpr std::size_t kListingHeaderPrefix = 7;  // "+CMGL: "
 inline constexpr std::size_t kQueryCodeLength = 4;
@@ -24,6 +24,6 @@ std::string QueryCode(std::string_view text);
 // Files the catalogue's answer to code (or the wrong-code text) in today's
 // outbox, addressed to sender, for the next cycle's send phase. A failure to
 // file it is traced when a trace is given.
-void QueueQueryReply(std::string_view code, std::string_view sender, TraceLog* trace = nullptr);
+void QueueQueryReply(std::string_view code, std::string_view sender, EngineLog* trace = nullptr);
 
 }  // namespace tavrel

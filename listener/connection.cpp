@@ -75,7 +75,7 @@ OutboxResult WriteRequestRecord(std::string_view numbers, std::string_view text)
 }
 
 ConnectionOutcome HandleConnection(int connection, ConnectionContext& context) {
-  TraceLog& log = context.log;
+  ListenerLog& log = context.log;
   log.Write("------------------------------thread start.......\r\n");
 
   bool received = false;

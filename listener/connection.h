@@ -5,8 +5,8 @@
 #include <functional>
 #include <string_view>
 
+#include "listener/listener_log.h"
 #include "listener/listener_view.h"
-#include "listener/trace_log.h"
 #include "store/record_store.h"
 
 namespace tavrel {
@@ -21,7 +21,7 @@ OutboxResult WriteRequestRecord(std::string_view numbers, std::string_view text)
 inline constexpr std::chrono::milliseconds kReceiveTimeout{10000};
 
 struct ConnectionContext {
-  TraceLog& log;
+  ListenerLog& log;
   ListenerView& view;
   OutboxWriter write_outbox = WriteRequestRecord;
   std::chrono::milliseconds receive_timeout = kReceiveTimeout;  // nominal

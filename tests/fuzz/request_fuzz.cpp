@@ -49,7 +49,7 @@ void CheckConnection(std::string_view bytes, const Request& request) {
   if (!sent.empty()) Require(::write(pair[1], sent.data(), sent.size()) == ssize_t(sent.size()));
   ::shutdown(pair[1], SHUT_WR);
 
-  TraceLog closed_log;
+  ListenerLog closed_log;
   NullView view;
   bool written = false;
   ConnectionContext context{closed_log, view};

@@ -69,7 +69,7 @@ class ConnectionTest : public ::testing::Test {
 
   TempWorkDir dir_;
   RecordingView view_;
-  TraceLog log_;
+  ListenerLog log_;
   ConnectionContext context_{log_, view_};
   void SetUp() override { ASSERT_TRUE(log_.Open("./log.txt")); }
 };

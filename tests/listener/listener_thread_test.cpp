@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine_log.h"
+#include "listener/listener_log.h"
 #include "listener_support.h"
 #include "platform/codepage.h"
 #include "store/settings.h"
@@ -24,6 +26,21 @@ TEST(PortNumber, LeadingDigitsLow16Bits) {
   EXPECT_EQ(PortNumber("65535"), 65535);
   EXPECT_EQ(PortNumber("65537"), 1);
   EXPECT_EQ(PortNumber("999999999"), 999999999 % 65536);
+}
+
+// Both trace logs in one program, each with its own file and flushing.
+TEST(TraceLogs, TheEngineLogAndTheListenerLogLiveSideBySide) {
+  TempWorkDir dir;
+  EngineLog engine;
+  ListenerLog listener;
+  ASSERT_TRUE(engine.Open("sms.log"));
+  ASSERT_TRUE(listener.Open("log.txt"));
+  engine.Printf("com=...%s\n", "COM1");
+  listener.Write("========SMS Socket Server is started==========\n");
+  EXPECT_EQ(FileBytes("sms.log"), "com=...COM1\r\n");  // at once
+  EXPECT_EQ(FileBytes("log.txt"), "");                 // until flushed
+  listener.Flush();
+  EXPECT_EQ(FileBytes("log.txt"), "========SMS Socket Server is started==========\r\n");
 }
 
 TEST(ListenerThread, StartsServesAndDropsASilentClient) {

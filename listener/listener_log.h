@@ -8,16 +8,16 @@
 
 namespace tavrel {
 
-class TraceLog {
+class ListenerLog {
  public:
-  TraceLog() = default;
-  ~TraceLog();
-  TraceLog(const TraceLog&) = delete;
-  TraceLog& operator=(const TraceLog&) = delete;
+  ListenerLog() = default;
+  ~ListenerLog();
+  ListenerLog(const ListenerLog&) = delete;
+  ListenerLog& operator=(const ListenerLog&) = delete;
 
   bool Open(const std::string& path);  // truncates; false when it cannot
   bool IsOpen() const { return file_ != nullptr; }
-  void Write(std::string_view text);   // ignored while closed
+  void Write(std::string_view text);  // ignored while closed
   void Flush();
   void Close();
 
