@@ -1,7 +1,8 @@
 #pragma once
 // The listener's trace log ./log.txt: a buffered stream in text mode (every
 // LF reaches the disk as CR LF), truncated when the listener starts. Lines
-// reach the disk when flushed, when the buffer fills or when it is closed.
+// reach the disk when flushed (the listener flushes after each connection),
+// when the buffer fills or when it is closed.
 #include <cstdio>
 #include <string>
 #include <string_view>

@@ -108,6 +108,9 @@ void eee::Execute() {
   }
   view_.AppendStatus("over  listen..");
   view_.AppendStatus(Gbk("-------------系统启动成功...."));
+  // Each connection's lines go to the disk when it is done, so that the log
+  // is current while the service runs and survives a crash.
+  log.Flush();
 
   ConnectionContext context{log, view_};
   context.stop_fd = StopFd();
@@ -117,6 +120,7 @@ void eee::Execute() {
     const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (connection >= 0) {
       HandleConnection(connection, context);
+      log.Flush();
       continue;
     }
     if (wake == Wake::Ready && TransientAcceptError(errno)) continue;

@@ -65,6 +65,10 @@ TEST(ListenerThread, StartsServesAndDropsASilentClient) {
     EXPECT_EQ(served.reply.substr(0, 5), "0000|");
     EXPECT_EQ(view.Memo(), "hello");
     EXPECT_EQ(view.Account(), "1");
+    // One connection is served at a time, so once the next one is answered
+    // the lines of the one before are on disk, not held in a buffer.
+    ASSERT_EQ(SendRequest(port, "0000|13012312312;|again|").reply.substr(0, 5), "0000|");
+    EXPECT_NE(FileBytes("log.txt").find("1024-0,"), std::string::npos) << FileBytes("log.txt");
     listener.Stop();
     listener.WaitFinished();
   }
