@@ -103,7 +103,7 @@ std::string MonitorBlock(long m, const std::string& stamp, const std::string& se
 
 // Message k of the cycle, filed as record m of recv.
 void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu_line) {
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   const DeliverPdu pdu = ParseDeliverPdu(pdu_line);
   static const std::string sender_label = Gbk("手机号");
   trace.Printf("%s=%s\n", sender_label.c_str(), pdu.sender_field.c_str());
@@ -167,17 +167,17 @@ std::string QueryCode(std::string_view text) {
   return std::string(copy.substr(1, kQueryCodeLength));
 }
 
-void QueueQueryReply(std::string_view code, std::string_view sender, TraceLog* trace) {
+void QueueQueryReply(std::string_view code, std::string_view sender, EngineLog* trace) {
   const std::string reply = InfoReplyText(code);
   const OutboxResult filed = WriteOutboxRecord(sender, reply);
-  if (!filed.ok && trace != nullptr) {
+  if (!filed && trace != nullptr) {
     trace->Printf("reply to %.*s not filed: %s\n", static_cast<int>(sender.size()), sender.data(),
-                  filed.error.c_str());
+                  filed.error().detail.c_str());
   }
 }
 
 void ReceivePhase(const CycleContext& cycle) {
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   cycle.pacer.Pause(kCommandPause);
   WriteCommand(cycle.port, kListCommand);
   trace.Printf("read_cmgl_start... \n");
