@@ -86,11 +86,11 @@ void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
 
 // Each header line the phase looks at, and its first field, is traced with
 // its SplitField result, the header after a start mark.
-void TraceListingLine(TraceLog& trace, int result, const std::string& line) {
+void TraceListingLine(EngineLog& trace, int result, const std::string& line) {
   trace.Printf("j=%d,jjjjjj.... =%s\n", result, line.c_str());
 }
 
-void TraceHeader(TraceLog& trace, int result, const std::string& header) {
+void TraceHeader(EngineLog& trace, int result, const std::string& header) {
   trace.Printf("--------------star....  \n");
   TraceListingLine(trace, result, header);
 }
