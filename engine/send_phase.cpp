@@ -40,8 +40,6 @@ const char* LastChars(const std::string& text, std::size_t count) {
   return text.c_str() + (text.size() < count ? 0 : text.size() - count);
 }
 
-bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-
 // One attempt: the length line, the PDU after the modem had time to prompt,
 // and the reply judged by its last line.
 bool SendOnce(const CycleContext& cycle, const SubmitPdu& pdu, int attempt) {
@@ -158,7 +156,7 @@ MessageText FirstLineOfText(std::string_view content) {
     message.cut = true;
     std::size_t keep = 0;
     while (keep < line.size()) {
-      const std::size_t width = IsGbkLeadByte(static_cast<unsigned char>(line[keep])) ? 2 : 1;
+      const std::size_t width = IsGbkLeadByte(line[keep]) ? 2 : 1;
       if (keep + width > room) break;
       keep += width;
     }

@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/field_text.h"
 #include "platform/pace.h"
 #include "platform/profile.h"
 #include "platform/textfile.h"
@@ -26,18 +27,6 @@ constexpr const char* kSpareSuffix = ".swap";
 constexpr std::size_t kStampField = 20;  // the views show at most 19 characters
 
 std::string ErrnoText() { return std::strerror(errno); }
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 // The counter is written into a spare file beside acc and swapped with it, so
 // a reader sees the old number or the new one, never an empty or half-written
@@ -81,10 +70,6 @@ bool WriteRecordFile(const std::string& path, std::string_view content, std::str
   return false;
 }
 
-std::string_view UpToNul(std::string_view text) {
-  return text.substr(0, text.find('\0'));
-}
-
 OutboxResult Failure(OutboxResult result, std::string error) {
   result.ok = false;
   result.error = std::move(error) + "; the record was not filed. Check that the working "
@@ -112,25 +97,9 @@ void EnsureDayFolder(const std::string& day) {
 }
 
 std::optional<long> ReadCounter(const std::string& mailbox_dir, std::size_t max_bytes) {
-  int fd = ::open(CounterPath(mailbox_dir).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  // Enough raw bytes for max_bytes bytes after CR LF became LF.
-  std::string raw(2 * max_bytes + 2, '\0');
-  std::size_t got = 0;
-  while (got < raw.size()) {
-    ssize_t n = ::read(fd, raw.data() + got, raw.size() - got);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  raw.resize(got);
-  std::string text = FromTextMode(raw).substr(0, max_bytes);
-  return AtoL(text.substr(0, text.find('\n')));
+  std::optional<std::string> text = ReadTextPrefix(CounterPath(mailbox_dir), max_bytes);
+  if (!text) return std::nullopt;
+  return AtoL(text->substr(0, text->find('\n')));
 }
 
 bool WriteCounter(const std::string& mailbox_dir, long n) {
