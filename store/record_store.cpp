@@ -205,4 +205,80 @@ std::string ReadRecordTime(const std::string& header_path) {
   return GetProfileString("HEAD", "time", "", kStampField, header_path);
 }
 
+namespace {
+
+std::string_view PartKind(RecordPart part) {
+  switch (part) {
+    case RecordPart::Recipients:
+      return "R";
+    case RecordPart::Header:
+      return "H";
+    case RecordPart::Text:
+      return "DA";
+  }
+  return {};
+}
+
+bool RewriteRecordFile(const std::string& path, std::string_view text) {
+  return ReplaceFile(path, ToTextMode(text), Durability::Flushed);
+}
+
+}  // namespace
+
+std::string RecordFileName(std::string_view day, std::string_view box, RecordPart part, long n) {
+  return RecordPath(MailboxDir(day, box), PartKind(part), n);
+}
+
+std::string CounterFileName(std::string_view day, std::string_view box) {
+  return CounterPath(MailboxDir(day, box));
+}
+
+std::optional<long> ReadMailboxCounter(std::string_view day, std::string_view box,
+                                       std::size_t max_bytes) {
+  return ReadCounter(MailboxDir(day, box), max_bytes);
+}
+
+bool WriteMailboxCounter(std::string_view day, std::string_view box, long n) {
+  return WriteCounter(MailboxDir(day, box), n);
+}
+
+std::optional<std::string> ReadRecordFile(std::string_view day, std::string_view box,
+                                          RecordPart part, long n) {
+  return ReadRecordFile(RecordFileName(day, box, part, n));
+}
+
+std::optional<std::string> ReadRecordField(std::string_view day, std::string_view box,
+                                           RecordPart part, long n, std::size_t field) {
+  std::optional<std::string> text =
+      ReadTextPrefix(RecordFileName(day, box, part, n), field == 0 ? 0 : field - 1);
+  if (text) text->resize(UpToNul(*text).size());
+  return text;
+}
+
+std::optional<StoredRecord> ReadRecord(std::string_view day, std::string_view box, long n,
+                                       std::size_t field) {
+  std::optional<std::string> text = ReadRecordField(day, box, RecordPart::Text, n, field);
+  if (!text) return std::nullopt;
+  std::optional<std::string> recipients =
+      ReadRecordField(day, box, RecordPart::Recipients, n, field);
+  if (!recipients) return std::nullopt;
+  return StoredRecord{std::move(*recipients), std::move(*text),
+                      ReadRecordTime(RecordFileName(day, box, RecordPart::Header, n))};
+}
+
+bool IsForbidden(std::string_view recipients) {
+  return !recipients.empty() && recipients.front() == kForbidMark;
+}
+
+bool RewriteOutboxRecord(std::string_view day, long n, std::string_view recipients,
+                         std::string_view text) {
+  return RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Recipients, n), recipients) &&
+         RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Text, n), text);
+}
+
+bool ForbidOutboxRecord(std::string_view day, long n, std::string_view recipients) {
+  return RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Recipients, n),
+                           kForbidMark + std::string(recipients));
+}
+
 }  // namespace tavrel
