@@ -1,9 +1,8 @@
 #include "engine/receive_phase.h"
 
-#include <algorithm>
-
+#include "engine/codec/cmgl_listing.h"
+#include "engine/codec/pdu.h"
 #include "engine/link.h"
-#include "engine/pdu.h"
 #include "engine/phases.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
@@ -15,11 +14,6 @@
 namespace tavrel {
 namespace {
 
-// A listing header; the storage index is cut from its eighth character on.
-// Lines that do not begin with the result code are noise (an unsolicited
-// indication, a garbled line) and end the listing rather than delete an
-// index taken from them.
-constexpr std::string_view kHeaderTag = "+CMGL:";
 constexpr std::string_view kDeleteCommand = "at+cmgd=";
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -35,6 +29,17 @@ void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
   cycle.pacer.Pause(kReplyPause);
   const std::string reply = SingleRead(cycle.port);
   cycle.trace.Printf("read....cmgdl=%s\n", reply.c_str());
+}
+
+// Each header line the phase looks at, and its first field, is traced with
+// its SplitField result, the header after a start mark.
+void TraceListingLine(TraceLog& trace, int result, const std::string& line) {
+  trace.Printf("j=%d,jjjjjj.... =%s\n", result, line.c_str());
+}
+
+void TraceHeader(TraceLog& trace, int result, const std::string& header) {
+  trace.Printf("--------------star....  \n");
+  TraceListingLine(trace, result, header);
 }
 
 std::string MonitorBlock(long m, const std::string& stamp, const std::string& sender,
@@ -114,35 +119,27 @@ void ReceivePhase(const CycleContext& cycle) {
   WriteCommand(cycle.port, kListCommand);
   trace.Printf("read_cmgl_start... \n");
   // TS 27.005 3.4.2: after the echo, one "+CMGL: <index>,..." line and one
-  // PDU line per message, then the closing lines.
+  // PDU line per message, then the closing lines. Lines that are not a
+  // header (an unsolicited indication, a garbled line) end the listing
+  // rather than delete an index taken from them; a message whose PDU line
+  // did not arrive (a listing cut at its field) stays on the modem rather
+  // than being deleted unstored.
   const std::string listing = ReadListing(cycle.port, cycle.pacer, trace, kListCommand);
+  const CmglListing cut = ParseCmglListing(listing, ListingNoise::kEndsListing);
 
-  int line = 2;
   long k = 0;
-  for (;;) {
-    trace.Printf("--------------star....  \n");
-    const SplitResult header = SplitField(listing, line, '\n');
-    trace.Printf("j=%d,jjjjjj.... =%s\n", header.result, header.field.c_str());
-    if (header.result != 0) break;
-    const SplitResult first = SplitField(header.field, 1, ',');
-    trace.Printf("j=%d,jjjjjj.... =%s\n", first.result, first.field.c_str());
-    if (first.result != 0 || !std::string_view(first.field).starts_with(kHeaderTag)) break;
-
-    // A message whose PDU line did not arrive (a listing cut at its field)
-    // stays on the modem rather than being deleted unstored.
-    const SplitResult pdu_line = SplitField(listing, line + 1, '\n');
-    if (pdu_line.result != 0) {
-      trace.Printf("index=%d,cmgdl=%s\n", line + 1, pdu_line.field.c_str());
-      break;
-    }
-    const std::string_view header_field = first.field;
-    DeleteFromModem(cycle, header_field.substr(std::min(kListingHeaderPrefix, header_field.size())));
-    ++line;
-    trace.Printf("index=%d,cmgdl=%s\n", line, pdu_line.field.c_str());
-    ++line;
+  for (const ListingEntry& entry : cut.entries) {
+    TraceHeader(trace, 0, entry.header);
+    TraceListingLine(trace, 0, entry.first_field);
+    DeleteFromModem(cycle, entry.index);
+    trace.Printf("index=%d,cmgdl=%s\n", entry.pdu_line, entry.pdu.c_str());
     ++k;
-    FileMessage(cycle, cycle.recv_acc + k, k, pdu_line.field);
+    FileMessage(cycle, cycle.recv_acc + k, k, entry.pdu);
   }
+  const ListingStop& stop = cut.stop;
+  TraceHeader(trace, stop.header.result, stop.header.field);
+  if (stop.first_field) TraceListingLine(trace, stop.first_field->result, stop.first_field->field);
+  if (stop.pdu) trace.Printf("index=%d,cmgdl=%s\n", stop.pdu_line, stop.pdu->field.c_str());
   trace.Flush();
 }
 

@@ -8,7 +8,6 @@ namespace tavrel {
 
 class TraceLog;
 
-inline constexpr std::size_t kListingHeaderPrefix = 7;  // "+CMGL: "
 inline constexpr std::size_t kQueryCodeLength = 4;
 // The query test works on a copy of the text in a 512-byte field.
 inline constexpr std::size_t kQueryCopyField = 512;

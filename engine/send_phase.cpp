@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "engine/codec/pdu.h"
 #include "engine/link.h"
-#include "engine/pdu.h"
 #include "engine/phases.h"
 #include "platform/codepage.h"
 #include "store/catalogue.h"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds the modules that read outside input (store, catalogues, PDU codec,
+# Builds the modules that read outside input (store, catalogues, codec,
 # modem link and engine, listener, simulated modem) with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/ and runs their unit tests there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build-asan
 targets=(
-  platform_foundation_test store_test catalogue_test pdu_test
+  platform_foundation_test store_test catalogue_test pdu_test codec_test
   engine_link_test engine_serial_test engine_suspendable_thread_test engine_thread_test
   engine_phases_send_test engine_phases_receive_test engine_reconnect_test
   listener_connection_test listener_thread_test

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "engine/pdu.h"
+#include "engine/codec/pdu.h"
 #include "platform/codepage.h"
 #include "store/text.h"
 

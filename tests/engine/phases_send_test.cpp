@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/pdu.h"
+#include "engine/codec/pdu.h"
 #include "engine/phases.h"
 #include "engine/send_phase.h"
 #include "platform/clock.h"

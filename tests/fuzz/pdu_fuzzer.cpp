@@ -1,11 +1,13 @@
 // Whatever the serial line delivers, the codec gives fields within their
-// capacities and never reads or writes outside its input.
+// capacities and never reads or writes outside its input, and the decoder
+// gives a result or a note, never a crash.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 
-#include "engine/pdu.h"
+#include "engine/codec/pdu.h"
+#include "engine/codec/sms_decoder.h"
 
 namespace {
 
@@ -21,6 +23,26 @@ void FuzzDeliver(std::string_view line) {
   Check(pdu.type_code.size() <= 4);
   Check(pdu.user_data_offset >= 48 && pdu.user_data_offset <= 58);
   Check(pdu.user_data.size() < line.size() || pdu.user_data.empty());
+}
+
+// Nothing that reaches a file or a terminal holds a control byte other
+// than CR and LF (GBK trail bytes are never below 0x40).
+void CheckFiledText(std::string_view text) {
+  for (char c : text) Check(static_cast<unsigned char>(c) >= 0x20 || c == '\r' || c == '\n');
+}
+
+void FuzzDecoder(std::string_view line) {
+  const tavrel::DecodedSms sms = tavrel::DecodeSmsPdu(line);
+  Check(sms.read_up_to <= line.size());
+  Check(sms.type != tavrel::SmsPduType::kOther || !sms.error.empty());
+  CheckFiledText(sms.text);
+  CheckFiledText(tavrel::SenderRecordText(sms.sender));
+  CheckFiledText(sms.recipient.value);
+  CheckFiledText(sms.service_centre.value);
+  if (sms.concatenation) {
+    Check(sms.concatenation->sequence >= 1);
+    Check(sms.concatenation->sequence <= sms.concatenation->total);
+  }
 }
 
 void FuzzConversions(std::string_view hex) {
@@ -49,6 +71,7 @@ void FuzzSubmit(std::string_view data) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
   FuzzDeliver(input);
+  FuzzDecoder(input);
   FuzzConversions(input);
   FuzzSubmit(input);
   return 0;

@@ -245,5 +245,119 @@ TEST(ModemsimEncodeDeliver, LongTextsArriveInConcatenatedParts) {
   }
 }
 
+TEST(ModemsimStatusReport, DecodesAndEncodesTs23040Reports) {
+  // A report with no service centre, recipient "1234" of type 80, both
+  // times 2011-03-22 14:25:40 +09:00, status 00.
+  DecodeResult plain = DecodePdu("00" "0600048021431130224152046311302241520463" "00");
+  ASSERT_TRUE(plain.pdu) << plain.error;
+  EXPECT_EQ(plain.pdu->kind, Pdu::Kind::StatusReport);
+  EXPECT_EQ(plain.pdu->address.number, "1234");
+  EXPECT_EQ(plain.pdu->timestamp.Display(), "2011-03-22 14:25:40 +09:00");
+  EXPECT_EQ(plain.pdu->discharge_time.Display(), "2011-03-22 14:25:40 +09:00");
+  EXPECT_EQ(plain.pdu->tpdu_octets, 21u);
+
+  StatusReportMessage report;
+  report.message_reference = 0xA7;
+  report.recipient = *SenderAddress("13800000001");
+  report.service_centre_time = {2024, 5, 12, 8, 30, 5, 32};
+  report.discharge_time = {2024, 5, 12, 8, 31, 0, 32};
+  report.status = 0x46;  // TS 23.040 9.2.3.15: validity period expired
+  std::string hex = EncodeStatusReport(report);
+  EXPECT_EQ(hex, "0891683108000000F0" "06A7" "0D91683108000000F1" "42502180035023" "42502180130023" "46");
+  DecodeResult decoded = DecodePdu(hex);
+  ASSERT_TRUE(decoded.pdu) << decoded.error;
+  EXPECT_EQ(decoded.pdu->message_reference, 0xA7);
+  EXPECT_EQ(decoded.pdu->address.Display(), "+8613800000001");
+  EXPECT_EQ(decoded.pdu->discharge_time.Display(), "2024-05-12 08:31:00 +08:00");
+  EXPECT_EQ(decoded.pdu->status, 0x46);
+
+  // TP-PI announcing TP-PID, TP-DCS and user data after the status.
+  DecodeResult extended = DecodePdu(hex + "07" "00" "00" "05E8329BFD06");
+  ASSERT_TRUE(extended.pdu) << extended.error;
+  EXPECT_EQ(ToUtf8(extended.pdu->text), "hello");
+  DecodeResult cut = DecodePdu(hex.substr(0, hex.size() - 10));
+  EXPECT_FALSE(cut.pdu);
+  EXPECT_NE(cut.error.find("SMS-STATUS-REPORT (TP-MTI 2): the PDU ends inside TP-DT"), std::string::npos) << cut.error;
+}
+
+TEST(ModemsimEncodeDeliver, ShapesMadeToOrder) {
+  struct Case {
+    const char* name;
+    DeliverMessage message;
+    std::vector<std::string> expected;  // fields of each part's decoded PDU: centre|sender|dcs|udh|text
+  };
+  auto with = [](auto change) {
+    DeliverMessage message;
+    message.sender = *SenderAddress("10086");
+    message.timestamp = {2024, 5, 12, 8, 30, 5, 32};
+    message.concat_reference = 0x0102;
+    change(message);
+    return message;
+  };
+  Case cases[] = {
+      {"no service centre", with([](DeliverMessage& m) { m.service_centre = ""; m.text = U"hi"; }),
+       {"|10086|00||hi"}},
+      {"12-digit national centre", with([](DeliverMessage& m) {
+         m.service_centre = "861380000000";
+         m.service_centre_type = 0x81;
+         m.text = U"hi";
+       }), {"861380000000|10086|00||hi"}},
+      {"national sender", with([](DeliverMessage& m) { m.sender = {"13800000000", 0xA1}; m.text = U"hi"; }),
+       {"+8613800000000|13800000000|00||hi"}},
+      {"106 enterprise sender", with([](DeliverMessage& m) {
+         m.sender = *SenderAddress("10690000123456789");
+         m.text = U"hi";
+       }),
+       {"+8613800000000|10690000123456789|00||hi"}},
+      {"extension table", with([](DeliverMessage& m) { m.text = U"@\u20AC{}[]~\\^|"; }),
+       {"+8613800000000|10086|00||@\u20AC{}[]~\\^|"}},
+      {"8-bit data", with([](DeliverMessage& m) { m.coding = Coding::Eight; m.text = U"\x01\xFF"; }),
+       {"+8613800000000|10086|04||\x01\u00FF"}},
+      {"surrogate pair", with([](DeliverMessage& m) { m.text = U"\U0001F600"; }),
+       {"+8613800000000|10086|08||\U0001F600"}},
+      {"16-bit reference, 7-bit", with([](DeliverMessage& m) {
+         m.concat_16bit = true;
+         m.part_size = 2;
+         m.text = U"abc";
+       }),
+       {"+8613800000000|10086|00|080401020201|ab", "+8613800000000|10086|00|080401020202|c"}},
+      {"8-bit reference, UCS-2 parts", with([](DeliverMessage& m) { m.part_size = 4; m.text = U"\u4F60\u597D\u5417"; }),
+       {"+8613800000000|10086|08|0003020201|\u4F60\u597D", "+8613800000000|10086|08|0003020202|\u5417"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> fields;
+    for (const std::string& hex : EncodeDeliver(c.message)) {
+      DecodeResult decoded = DecodePdu(hex);
+      ASSERT_TRUE(decoded.pdu) << decoded.error;
+      const Pdu& pdu = *decoded.pdu;
+      fields.push_back((pdu.service_centre ? pdu.service_centre->Display() : "") + "|" + pdu.address.Display() + "|" +
+                       ToHex({pdu.data_coding}) + "|" + ToHex(pdu.header) + "|" + ToUtf8(pdu.text));
+    }
+    EXPECT_EQ(fields, c.expected);
+  }
+  // '@' is septet 0 and the euro sign ESC 65: "@€" packs to 80 4D 19.
+  EXPECT_TRUE(EncodeDeliver(with([](DeliverMessage& m) { m.text = U"@\u20AC"; }))[0].ends_with("03804D19"));
+  auto bare = with([](DeliverMessage& m) {
+    m.service_centre = "";
+    m.text = U"x";
+  });
+  EXPECT_TRUE(EncodeDeliver(bare)[0].starts_with("0004"));
+  EXPECT_FALSE(Encodable(U"\u4F60", Coding::Gsm7));
+  EXPECT_FALSE(Encodable(U"\u0100", Coding::Eight));
+}
+
+TEST(ModemsimTimestamp, ReadsItsOwnDisplayForm) {
+  for (const char* text : {"2024-05-12 08:30:05 +08:00", "1999-03-29 15:16:59 -05:45", "2069-12-31 23:59:59 +00:00"}) {
+    auto ts = ParseTimestamp(text);
+    ASSERT_TRUE(ts) << text;
+    EXPECT_EQ(ts->Display(), text);
+  }
+  for (const char* bad : {"", "2024-05-12 08:30:05", "2024-13-12 08:30:05 +08:00", "2024-05-12 08:30:05 +08:10",
+                          "2070-01-01 00:00:00 +00:00", "2024-05-12 08:30:05 +08:00x"}) {
+    EXPECT_FALSE(ParseTimestamp(bad)) << bad;
+  }
+}
+
 }  // namespace
 }  // namespace modemsim

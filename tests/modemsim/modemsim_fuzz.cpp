@@ -1,6 +1,7 @@
 // libFuzzer target for what modemsim reads from outside: PDUs, the bytes of
-// the line, and spool files. Beyond "no crash" it checks one property: any
-// text a spool file can hold comes back whole from the PDUs made for it.
+// the line, and spool files (*.sms, *.msg, *.ctl). Beyond "no crash" it
+// checks one property: any text a *.sms file can hold comes back whole from
+// the PDUs made for it.
 #include <cstdint>
 #include <string>
 
@@ -21,7 +22,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   modem.Receive("\x1A\r", out);
 
   std::string error;
-  ParseControl(input, error);
+  ParseControls(input, error);
+  if (auto injection = ParseInjection(input, error)) {
+    modem.Inject(*injection, error);
+    modem.Tick(out);
+    StateLines(modem.Storage());
+  }
   if (auto message = ParseSpoolMessage(input, error)) {
     DeliverMessage deliver;
     deliver.sender = message->sender;

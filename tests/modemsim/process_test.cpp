@@ -310,5 +310,64 @@ TEST(ModemsimProgram, NeverReplacesAFileThatIsNoLink) {
   EXPECT_NE(ReadFile(sim.Dir() / "stderr.txt").find("is not a symbolic link"), std::string::npos);
 }
 
+TEST(ModemsimProgram, PacedSendsReportsIndicationsAndItsStorageOnDisk) {
+  // 20 s delays at the pacing clock's scale take 20 ms; unscaled, the
+  // reads below would give up long before.
+  setenv("TAVREL_TIME_SCALE", "0.001", 1);
+  Modemsim sim;
+  fs::path state = sim.Dir() / "state.jsonl";
+  sim.Start({"--state", state, "--cnmi", "2,1,0,1,0", "--cms-error", "13000000001=21", "--prompt-delay", "20000",
+             "--result-delay", "20000"});
+  unsetenv("TAVREL_TIME_SCALE");
+  ASSERT_EQ(sim.NextLine(), "ready " + sim.Link().string());
+  EXPECT_EQ(ReadFile(state), "");
+  Line line(sim.Link());
+  ASSERT_TRUE(line.IsOpen());
+
+  // The second of three parts only, announced as it is stored.
+  ASSERT_TRUE(sim.Drop("a.msg", "from: 95588\nref: 7\npart-size: 5\nparts: 2\n\nhello world"));
+  EXPECT_EQ(line.ReadUntil("\r\n+CMTI: \"SM\",1\r\n"), "\r\n+CMTI: \"SM\",1\r\n");
+  std::string stored = ReadFile(state);
+  EXPECT_NE(stored.find("{\"index\":1,\"stat\":0,"), std::string::npos) << stored;
+  EXPECT_NE(stored.find("\"from\":\"95588\",\"coding\":\"7bit\",\"text\":\" worl\",\"udh\":\"0003070302\""),
+            std::string::npos) << stored;
+
+  // A send asking for a report: its result after the delay, then +CDS.
+  const std::string asks = "0891683108000000F031000B813108000000F00008A70400610062";
+  EXPECT_EQ(line.Exchange("at+cmgs=18\r", "> "), "at+cmgs=18\r\r\n> ");
+  line.Write(asks + "\x1A");
+  std::string answer;
+  auto lines = [&] {
+    std::size_t count = 0;
+    for (std::size_t at = 0; (at = answer.find("\r\n", at)) != std::string::npos; at += 2) ++count;
+    return count;
+  };
+  for (int reads = 0; reads < 10 && lines() < 7; ++reads) answer += line.ReadUntil("\r\n");
+  std::string result = asks + "\r\n+CMGS: 1\r\n\r\nOK\r\n";
+  ASSERT_TRUE(answer.starts_with(result + "\r\n+CDS: 25\r\n")) << answer;
+  std::string cds = answer.substr(result.size());
+  DecodeResult report = DecodePdu(cds.substr(12, cds.size() - 14));
+  ASSERT_TRUE(report.pdu) << report.error;
+  EXPECT_EQ(report.pdu->message_reference, 1);
+
+  const std::string refused = "0891683108000000F011000B813100000000F10008A70400610062";
+  line.Exchange("at+cmgs=18\r", "> ");
+  EXPECT_EQ(line.Exchange(refused + "\x1A", "21\r\n"), refused + "\r\n+CMS ERROR: 21\r\n");
+
+  ASSERT_TRUE(sim.Drop("b.ctl", "ring\nsay +CSQ: 20,99\n"));
+  EXPECT_EQ(line.ReadUntil("99\r\n"), "\r\nRING\r\n\r\n+CSQ: 20,99\r\n");
+
+  // The message stays until it is deleted, and the state file follows.
+  EXPECT_NE(line.Exchange("at+cmgl=4\r", "OK\r\n").find("+CMGL: 1,0,,"), std::string::npos);
+  EXPECT_TRUE(Eventually([&] { return ReadFile(state).find("\"stat\":1,") != std::string::npos; }));
+  EXPECT_EQ(line.Exchange("at+cmgd=1\r", "OK\r\n"), "at+cmgd=1\r\r\nOK\r\n");
+  EXPECT_TRUE(Eventually([&] { return ReadFile(state).empty(); }));
+
+  EXPECT_EQ(sim.Stop(), 0);
+  std::string sent = ReadFile(sim.Dir() / "sent.jsonl");
+  EXPECT_TRUE(sent.ends_with("\"announced\":18,\"ref\":1,\"srr\":true}\n")) << sent;
+  EXPECT_EQ(sent.find('\n'), sent.size() - 1);  // the refused send is not there
+}
+
 }  // namespace
 }  // namespace modemsim

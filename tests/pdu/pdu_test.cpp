@@ -1,4 +1,4 @@
-#include "engine/pdu.h"
+#include "engine/codec/pdu.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/codec/sms_decoder.h"
 #include "platform/codepage.h"
 #include "store/text.h"
 
@@ -254,6 +255,37 @@ TEST(DeliverPdu, RoundTripsChineseThroughTheSubmitUserData) {
     const DeliverPdu pdu =
         ParseDeliverPdu(DeliverLine(kSender13, "08", user_data.size() / 2, user_data));
     EXPECT_EQ(pdu.text, text);
+  }
+}
+
+// On the one shape the fixed positions fit (an 8-octet centre part, a +86
+// mobile, UCS-2 or 7-bit ASCII), the field decoder files the same sender and
+// text.
+TEST(DeliverPdu, TheFieldDecoderAgreesWhereFixedPositionsFit) {
+  std::vector<std::string> lines = {
+      "0891683108000000F0" "04" "0D91" "683108000000F0" "0008" "00000000000000" "04"
+      "00610062\r",
+      "0891683108000000F0" "04" "0D91" "683108000000F0" "0000" "00000000000000" "05"
+      "E8329BFD06\r",
+  };
+  const std::string alphabet = "The quick brown fox jumps over the lazy dog 0123456789 *#+-?!";
+  for (std::size_t n = 1; n <= 160; ++n) {
+    std::string text;
+    for (std::size_t i = 0; i < n; ++i) text += alphabet[(i * 7) % alphabet.size()];
+    lines.push_back(DeliverLine(kSender13, "00", n, Pack7Bit(text)));
+  }
+  for (const std::string& text : {Gbk("*0001"), Gbk("请问明天的会议几点开始？谢谢！"),
+                                  Repeat(Gbk("短信"), 35), Gbk("你好,世界")}) {
+    const std::string user_data = SubmitUserData(text);
+    lines.push_back(DeliverLine(kSender13, "08", user_data.size() / 2, user_data));
+  }
+  for (const std::string& line : lines) {
+    SCOPED_TRACE(line);
+    const DeliverPdu cut = ParseDeliverPdu(line);
+    const DecodedSms decoded = DecodeSmsPdu(line);
+    EXPECT_EQ(decoded.error, "");
+    EXPECT_EQ(SenderRecordText(decoded.sender), cut.sender);
+    EXPECT_EQ(decoded.text, cut.text);
   }
 }
 

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -45,14 +46,56 @@ struct Options {
   std::string spool;
   std::string sent_log;
   std::string traffic_log;
+  std::string state;
   Faults faults;
+  Pacing pacing;
+  Reports reports;
+  Indications indications;
+  std::optional<int> next_reference;
+  std::size_t capacity = Modem::kDefaultCapacity;
   std::size_t vanish_after = 0;  // 0: never
 };
 
 constexpr const char* kUsage =
-    "usage: modemsim --link PATH [--spool DIR] [--sent-log FILE] [--traffic-log FILE]\n"
+    "usage: modemsim --link PATH [--spool DIR] [--sent-log FILE] [--traffic-log FILE] [--state FILE]\n"
     "                [--fail-sends N] [--silent] [--garbage] [--vanish-after N]\n"
+    "                [--prompt-delay MS] [--result-delay MS] [--report-delay MS] [--mr N]\n"
+    "                [--cms-error NUMBER=CODE[,COUNT]]... [--report-status [NUMBER=]CODE|none]...\n"
+    "                [--cnmi MODE,MT,BM,DS,BFR] [--urc-in-listing LINE] [--capacity N]\n"
     "A GSM modem in PDU mode on a pseudo-terminal that PATH links to. See tools/modemsim/README.md.\n";
+
+// The modem's delays follow the station's pacing clock: TAVREL_TIME_SCALE
+// scales them, read by the same rules (a decimal factor; a bad value is 1).
+// modemsim reads it itself because it links none of the station's code.
+SteadyClock::duration Paced(std::size_t milliseconds) {
+  static const double scale = [] {
+    const char* text = std::getenv("TAVREL_TIME_SCALE");
+    if (text == nullptr || *text == '\0') return 1.0;
+    char* end = nullptr;
+    double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(value >= 0.0) || value > 1000.0) return 1.0;
+    return value;
+  }();
+  return std::chrono::duration_cast<SteadyClock::duration>(
+      std::chrono::duration<double, std::milli>(static_cast<double>(milliseconds) * scale));
+}
+
+void ApplyCmsRule(Faults& faults, const NumberRule& rule) {
+  std::string key = NumberKey(rule.number);
+  if (rule.code) {
+    faults.cms_errors[key] = CmsError{*rule.code, rule.count};
+  } else {
+    faults.cms_errors.erase(key);
+  }
+}
+
+void ApplyReportRule(Reports& reports, const NumberRule& rule) {
+  if (rule.number.empty()) {
+    reports.status = rule.code;
+  } else {
+    reports.by_number[NumberKey(rule.number)] = rule.code;
+  }
+}
 
 std::optional<std::size_t> Count(const char* text) {
   std::string value = text;
@@ -83,11 +126,52 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
     if (name == "--help" || name == "-h") {
       std::fputs(kUsage, stdout);
       std::exit(0);
-    } else if (name == "--link" || name == "--spool" || name == "--sent-log" || name == "--traffic-log") {
+    } else if (name == "--link" || name == "--spool" || name == "--sent-log" || name == "--traffic-log" ||
+               name == "--state") {
       const char* text = value();
       if (!text) return std::nullopt;
-      (name == "--link" ? options.link : name == "--spool" ? options.spool
-       : name == "--sent-log" ? options.sent_log : options.traffic_log) = text;
+      (name == "--link" ? options.link : name == "--spool" ? options.spool : name == "--sent-log" ? options.sent_log
+       : name == "--state" ? options.state : options.traffic_log) = text;
+    } else if (name == "--prompt-delay" || name == "--result-delay" || name == "--report-delay") {
+      auto n = count();
+      if (!n) return std::nullopt;
+      (name == "--prompt-delay" ? options.pacing.prompt : name == "--result-delay" ? options.pacing.result
+                                                                                  : options.pacing.report) = Paced(*n);
+    } else if (name == "--mr" || name == "--capacity") {
+      auto n = count();
+      if (!n || (name == "--mr" && *n > 255) || (name == "--capacity" && *n == 0)) {
+        if (n) std::fprintf(stderr, "modemsim: %s is out of range\n", name.c_str());
+        return std::nullopt;
+      }
+      if (name == "--mr") options.next_reference = static_cast<int>(*n);
+      if (name == "--capacity") options.capacity = *n;
+    } else if (name == "--cms-error" || name == "--report-status") {
+      const char* text = value();
+      if (!text) return std::nullopt;
+      std::string error;
+      auto rule = name == "--cms-error" ? ParseCmsErrorRule(text, error) : ParseReportStatusRule(text, error);
+      if (!rule) {
+        std::fprintf(stderr, "modemsim: %s: %s\n", name.c_str(), error.c_str());
+        return std::nullopt;
+      }
+      if (name == "--cms-error") {
+        ApplyCmsRule(options.faults, *rule);
+      } else {
+        ApplyReportRule(options.reports, *rule);
+      }
+    } else if (name == "--cnmi") {
+      const char* text = value();
+      if (!text) return std::nullopt;
+      auto indications = ParseIndications(text, options.indications);
+      if (!indications) {
+        std::fprintf(stderr, "modemsim: --cnmi needs up to five values as AT+CNMI takes them, not \"%s\"\n", text);
+        return std::nullopt;
+      }
+      options.indications = *indications;
+    } else if (name == "--urc-in-listing") {
+      const char* text = value();
+      if (!text) return std::nullopt;
+      options.faults.urc_in_listing = text;
     } else if (name == "--fail-sends") {
       auto n = count();
       if (!n) return std::nullopt;
@@ -139,7 +223,13 @@ void Announce(const char* word, const std::string& link) {
 
 class Simulator {
  public:
-  explicit Simulator(Options options) : options_(std::move(options)) { modem_.faults() = options_.faults; }
+  explicit Simulator(Options options) : options_(std::move(options)), modem_(options_.capacity) {
+    modem_.faults() = options_.faults;
+    modem_.pacing() = options_.pacing;
+    modem_.reports() = options_.reports;
+    modem_.indications() = options_.indications;
+    if (options_.next_reference) modem_.SetNextReference(*options_.next_reference);
+  }
 
   int Run() {
     if (!Prepare()) return 1;
@@ -170,6 +260,7 @@ class Simulator {
     if ((!options_.sent_log.empty() && sent_log_ < 0) || (!options_.traffic_log.empty() && traffic_log_ < 0)) {
       return false;
     }
+    if (!WriteState()) return false;
     return Appear();
   }
 
@@ -218,15 +309,6 @@ class Simulator {
       return;
     }
     if (Connected() && (device.revents & (POLLIN | POLLERR | POLLHUP))) ReadInput();
-    if (Connected() && !pending_.empty()) WriteOutput();
-    if (presence_ == Presence::Present && options_.vanish_after > 0 &&
-        modem_.CommandsDone() >= options_.vanish_after) {
-      presence_ = Presence::Leaving;
-      leave_by_ = Clock::now() + kLeaveLimit;
-    }
-    if (presence_ == Presence::Leaving && (LastAnswerTaken() || Clock::now() >= leave_by_)) {
-      Disappear(std::nullopt);
-    }
     if (fds[1].revents & POLLIN) {
       char events[4096];
       while (read(spool_watch_, events, sizeof events) > 0) {
@@ -237,7 +319,48 @@ class Simulator {
       bool waiting = ScanSpool();
       next_scan_ = Clock::now() + (waiting || spool_watch_ < 0 ? kSpoolRetry : kSpoolInterval);
     }
+    Advance();
+    if (Connected() && !pending_.empty()) WriteOutput();
+    if (presence_ == Presence::Present && options_.vanish_after > 0 &&
+        modem_.CommandsDone() >= options_.vanish_after) {
+      presence_ = Presence::Leaving;
+      leave_by_ = Clock::now() + kLeaveLimit;
+    }
+    if (presence_ == Presence::Leaving && (LastAnswerTaken() || Clock::now() >= leave_by_)) {
+      Disappear(std::nullopt);
+    }
     if (presence_ == Presence::Away && Clock::now() >= back_at_ && !Appear()) quit_ = true;
+  }
+
+  // Lets the modem do what has come due and records what it did. While the
+  // device is away the network still works; what the modem says is lost.
+  void Advance() {
+    std::string lost;
+    modem_.Tick(presence_ == Presence::Present ? pending_ : lost);
+    for (std::string& line : modem_.TakeSentLines()) WriteLine(sent_log_, std::move(line));
+    for (const std::string& note : modem_.TakeDiagnostics()) std::fprintf(stderr, "modemsim: %s\n", note.c_str());
+    if (modem_.StorageVersion() != state_version_) WriteState();
+  }
+
+  // The storage as --state shows it, replaced whole so that a reader never
+  // sees half of it.
+  bool WriteState() {
+    state_version_ = modem_.StorageVersion();
+    if (options_.state.empty()) return true;
+    std::string temporary = options_.state + ".new";
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      std::fprintf(stderr, "modemsim: cannot write %s: %s\n", temporary.c_str(), std::strerror(errno));
+      return false;
+    }
+    std::string lines = StateLines(modem_.Storage());
+    bool written = write(fd, lines.data(), lines.size()) == static_cast<ssize_t>(lines.size());
+    close(fd);
+    if (!written || rename(temporary.c_str(), options_.state.c_str()) != 0) {
+      std::fprintf(stderr, "modemsim: cannot replace %s: %s\n", options_.state.c_str(), std::strerror(errno));
+      return false;
+    }
+    return true;
   }
 
   bool LastAnswerTaken() {
@@ -257,6 +380,7 @@ class Simulator {
     if (!options_.spool.empty()) wait = std::min<std::chrono::nanoseconds>(wait, next_scan_ - now);
     if (presence_ == Presence::Away) wait = std::min<std::chrono::nanoseconds>(wait, back_at_ - now);
     if (presence_ == Presence::Leaving) wait = std::min<std::chrono::nanoseconds>(wait, kLeavePoll);
+    if (auto due = modem_.NextDue()) wait = std::min<std::chrono::nanoseconds>(wait, *due - now);
     if (wait.count() < 0) wait = {};
     auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
     return timespec{static_cast<time_t>(seconds.count()), static_cast<long>((wait - seconds).count())};
@@ -272,8 +396,6 @@ class Simulator {
       Trace("in", chunk);
       if (presence_ == Presence::Leaving) continue;  // a modem on its way out takes nothing more
       modem_.Receive(chunk, pending_);
-      for (std::string& line : modem_.TakeSentLines()) WriteLine(sent_log_, std::move(line));
-      for (const std::string& note : modem_.TakeDiagnostics()) std::fprintf(stderr, "modemsim: %s\n", note.c_str());
       if (options_.vanish_after > 0 && modem_.CommandsDone() >= options_.vanish_after) return;
     }
   }
@@ -326,23 +448,28 @@ class Simulator {
       if (!ReadWholeFile(path, content)) continue;  // taken away meanwhile
       std::string error;
       if (name.ends_with(".ctl")) {
-        auto control = ParseControl(content, error);
-        if (!control) {
+        auto controls = ParseControls(content, error);
+        if (!controls) {
           SetAside(path, error);
           continue;
         }
         unlink(path.c_str());
-        Apply(*control);
+        for (const Control& control : *controls) Apply(control);
         if (quit_) return false;
         continue;
       }
       if (storage_full) continue;  // later messages wait behind the one that did not fit
-      auto message = ParseSpoolMessage(content, error);
-      if (!message) {
+      auto injection = ReadInjection(name, content, error);
+      if (!injection) {
         SetAside(path, error);
         continue;
       }
-      if (!modem_.Inject(message->sender, message->text)) {
+      Modem::InjectResult result = modem_.Inject(*injection, error);
+      if (result == Modem::InjectResult::Refused) {
+        SetAside(path, error);
+        continue;
+      }
+      if (result == Modem::InjectResult::NoRoom) {
         if (!reported_full_) {
           std::fprintf(stderr, "modemsim: message storage full; %s waits until messages are deleted\n", path.c_str());
         }
@@ -353,6 +480,18 @@ class Simulator {
       unlink(path.c_str());
     }
     return storage_full;
+  }
+
+  // A *.sms file is the plain case of a *.msg file.
+  static std::optional<Injection> ReadInjection(const std::string& name, const std::string& content,
+                                                std::string& error) {
+    if (name.ends_with(".msg")) return ParseInjection(content, error);
+    auto message = ParseSpoolMessage(content, error);
+    if (!message) return std::nullopt;
+    Injection injection;
+    injection.address = message->sender;
+    injection.text = message->text;
+    return injection;
   }
 
   // A file that cannot be understood is kept, renamed, for its writer to see.
@@ -381,6 +520,33 @@ class Simulator {
       case Control::Kind::Quit:
         quit_ = true;
         break;
+      case Control::Kind::Ring:
+        modem_.Unsolicited("RING");
+        break;
+      case Control::Kind::Say:
+        modem_.Unsolicited(control.text);
+        break;
+      case Control::Kind::UrcInListing:
+        modem_.faults().urc_in_listing = control.text;
+        break;
+      case Control::Kind::CmsError:
+        ApplyCmsRule(modem_.faults(), control.rule);
+        break;
+      case Control::Kind::ReportStatus:
+        ApplyReportRule(modem_.reports(), control.rule);
+        break;
+      case Control::Kind::PromptDelay:
+        modem_.pacing().prompt = Paced(static_cast<std::size_t>(control.value));
+        break;
+      case Control::Kind::ResultDelay:
+        modem_.pacing().result = Paced(static_cast<std::size_t>(control.value));
+        break;
+      case Control::Kind::ReportDelay:
+        modem_.pacing().report = Paced(static_cast<std::size_t>(control.value));
+        break;
+      case Control::Kind::NextReference:
+        modem_.SetNextReference(control.value);
+        break;
     }
   }
 
@@ -397,6 +563,7 @@ class Simulator {
   int sent_log_ = -1;
   int traffic_log_ = -1;
   int spool_watch_ = -1;
+  std::uint64_t state_version_ = 0;
   bool quit_ = false;
   bool reported_full_ = false;
 };

@@ -11,8 +11,6 @@ constexpr std::size_t kMaxAddressDigits = 20;     // TS 23.040 9.1.2.5
 constexpr std::size_t kMaxServiceCentreOctets = 11;  // type octet and 20 digits
 constexpr std::size_t kMaxSeptets = 160;
 constexpr std::size_t kMaxOctets = 140;
-constexpr std::size_t kConcatSeptets = 153;  // 160 less the 7 septets of the header
-constexpr std::size_t kConcatOctets = 134;   // 140 less the 6 octets of the header
 constexpr std::size_t kMaxParts = 255;
 
 // Reads a PDU octet by octet; every read names its field so that a short
@@ -246,6 +244,50 @@ bool ReadValidity(OctetReader& reader, Pdu& pdu) {
   }
 }
 
+bool NothingFollows(const OctetReader& reader, std::string& error) {
+  if (reader.Remaining() == 0) return true;
+  error = std::to_string(reader.Remaining()) + " octets follow the user data";
+  return false;
+}
+
+// TS 23.040 9.2.2.3: after the first octet, TP-MR, TP-RA, TP-SCTS, TP-DT
+// and TP-ST; then optionally TP-PI and the fields it announces (9.2.3.27).
+bool ReadStatusReport(OctetReader& reader, Pdu& pdu, std::string& error) {
+  auto reference = reader.Octet("TP-MR");
+  if (!reference) return false;
+  pdu.message_reference = *reference;
+  auto recipient = ReadAddress(reader, "TP-RA length", "TP-RA type of address", "TP-RA", error);
+  if (!recipient) return false;
+  pdu.address = *recipient;
+  auto scts = reader.Octets("TP-SCTS", 7);
+  if (!scts) return false;
+  pdu.timestamp = TimestampFromOctets(*scts);
+  auto discharge = reader.Octets("TP-DT", 7);
+  if (!discharge) return false;
+  pdu.discharge_time = TimestampFromOctets(*discharge);
+  auto status = reader.Octet("TP-ST");
+  if (!status) return false;
+  pdu.status = *status;
+  if (reader.Remaining() == 0) return true;
+  auto indicator = reader.Octet("TP-PI");
+  if (!indicator) return false;
+  if (*indicator & 0x01) {
+    auto pid = reader.Octet("TP-PID");
+    if (!pid) return false;
+    pdu.protocol_id = *pid;
+  }
+  if (*indicator & 0x02) {
+    auto dcs = reader.Octet("TP-DCS");
+    if (!dcs) return false;
+    pdu.data_coding = *dcs;
+    auto coding = CodingOf(*dcs, error);
+    if (!coding) return false;
+    pdu.coding = *coding;
+  }
+  if ((*indicator & 0x04) && !ReadUserData(reader, pdu, error)) return false;
+  return NothingFollows(reader, error);
+}
+
 bool ReadTpdu(OctetReader& reader, Pdu& pdu, std::string& error) {
   std::size_t start = reader.Position();
   auto first = reader.Octet("the first octet");
@@ -254,8 +296,13 @@ bool ReadTpdu(OctetReader& reader, Pdu& pdu, std::string& error) {
   switch (*first & 0x03) {  // TS 23.040 9.2.3.1, TP-MTI
     case 0: pdu.kind = Pdu::Kind::Deliver; break;
     case 1: pdu.kind = Pdu::Kind::Submit; break;
+    case 2:
+      pdu.kind = Pdu::Kind::StatusReport;
+      if (!ReadStatusReport(reader, pdu, error)) return false;
+      pdu.tpdu_octets = reader.Position() - start;
+      return true;
     default:
-      error = "TP-MTI " + std::to_string(*first & 0x03) + " is neither SMS-DELIVER nor SMS-SUBMIT";
+      error = "TP-MTI 3 is reserved";
       return false;
   }
   bool submit = pdu.kind == Pdu::Kind::Submit;
@@ -285,10 +332,7 @@ bool ReadTpdu(OctetReader& reader, Pdu& pdu, std::string& error) {
     pdu.timestamp = TimestampFromOctets(*scts);
   }
   if (!ReadUserData(reader, pdu, error)) return false;
-  if (reader.Remaining() != 0) {
-    error = std::to_string(reader.Remaining()) + " octets follow the user data";
-    return false;
-  }
+  if (!NothingFollows(reader, error)) return false;
   pdu.tpdu_octets = reader.Position() - start;
   return true;
 }
@@ -310,21 +354,21 @@ Bytes AddressOctets(const Address& address) {
   return out;
 }
 
-// Cuts text into pieces of at most `size` units without parting what
-// belongs together: an escape and the code it announces, or the two halves
-// of a surrogate pair.
-std::vector<Bytes> SplitText(const Bytes& units, std::size_t size, bool ucs2) {
+// Cuts text into pieces of at most `size` octets or septets without parting
+// what belongs together: an escape and the code it announces, or the two
+// halves of a surrogate pair.
+std::vector<Bytes> SplitText(const Bytes& units, std::size_t size, Coding coding) {
   std::vector<Bytes> parts;
   Bytes current;
   for (std::size_t k = 0; k < units.size();) {
     std::size_t length = 1;
-    if (ucs2) {
+    if (coding == Coding::Ucs2) {
       length = (units[k] & 0xFC) == 0xD8 && k + 4 <= units.size() ? 4 : 2;
-    } else if (units[k] == 0x1B && k + 1 < units.size()) {
+    } else if (coding == Coding::Gsm7 && units[k] == 0x1B && k + 1 < units.size()) {
       length = 2;
     }
     length = std::min(length, units.size() - k);
-    if (current.size() + length > size) {
+    if (!current.empty() && current.size() + length > size) {
       parts.push_back(std::move(current));
       current.clear();
     }
@@ -334,6 +378,38 @@ std::vector<Bytes> SplitText(const Bytes& units, std::size_t size, bool ucs2) {
   }
   if (!current.empty()) parts.push_back(std::move(current));
   return parts;
+}
+
+// TS 27.005 3.1: the service-centre part in front of the TPDU; its length
+// counts octets (type and digits), 00 when the PDU names no centre.
+Bytes ServiceCentreOctets(const std::string& digits, std::uint8_t type) {
+  if (digits.empty()) return {0x00};
+  Bytes packed = PackSemiOctets(digits);
+  Bytes octets{static_cast<std::uint8_t>(1 + packed.size()), type};
+  octets.insert(octets.end(), packed.begin(), packed.end());
+  return octets;
+}
+
+// The text as the units of its coding: septets, octets or UTF-16 octets.
+Bytes TextUnits(std::u32string_view text, Coding coding) {
+  switch (coding) {
+    case Coding::Gsm7: {
+      Bytes septets;
+      for (char32_t c : text) {
+        Bytes one = ToGsm7(std::u32string_view(&c, 1)).value_or(Bytes{0x3F});  // '?'
+        septets.insert(septets.end(), one.begin(), one.end());
+      }
+      return septets;
+    }
+    case Coding::Eight: {
+      Bytes octets;
+      for (char32_t c : text) octets.push_back(c <= 0xFF ? static_cast<std::uint8_t>(c) : 0x3F);
+      return octets;
+    }
+    case Coding::Ucs2:
+      return ToUcs2(text);
+  }
+  return {};
 }
 
 }  // namespace
@@ -384,6 +460,27 @@ Timestamp LocalTimestamp() {
   return ts;
 }
 
+std::optional<Timestamp> ParseTimestamp(std::string_view text) {
+  Timestamp ts;
+  char sign = 0;
+  int zone_hours = 0, zone_minutes = 0, consumed = 0;
+  std::string copy(text);
+  if (std::sscanf(copy.c_str(), "%4d-%2d-%2d %2d:%2d:%2d %c%2d:%2d%n", &ts.year, &ts.month, &ts.day, &ts.hour,
+                  &ts.minute, &ts.second, &sign, &zone_hours, &zone_minutes, &consumed) != 9 ||
+      static_cast<std::size_t>(consumed) != copy.size()) {
+    return std::nullopt;
+  }
+  // TS 23.040 9.2.3.11 holds two year digits and a zone in quarter hours.
+  bool valid = ts.year >= 1970 && ts.year <= 2069 && ts.month >= 1 && ts.month <= 12 && ts.day >= 1 &&
+               ts.day <= 31 && ts.hour <= 23 && ts.minute <= 59 && ts.second <= 59 && (sign == '+' || sign == '-') &&
+               zone_minutes % 15 == 0 && zone_hours * 4 + zone_minutes / 15 <= 79 && ts.hour >= 0 &&
+               ts.minute >= 0 && ts.second >= 0 && zone_hours >= 0 && zone_minutes >= 0;
+  if (!valid) return std::nullopt;
+  int quarters = zone_hours * 4 + zone_minutes / 15;
+  ts.zone_quarters = sign == '-' ? -quarters : quarters;
+  return ts;
+}
+
 const char* CodingName(Coding coding) {
   switch (coding) {
     case Coding::Gsm7: return "7bit";
@@ -422,7 +519,12 @@ DecodeResult DecodePdu(std::string_view hex, bool with_service_centre) {
     if (!centre) return Failure(error.empty() ? reader.Error() : error);
     pdu.service_centre = *centre;
   }
-  if (!ReadTpdu(reader, pdu, error)) return Failure(error.empty() ? reader.Error() : error);
+  if (!ReadTpdu(reader, pdu, error)) {
+    std::string why = error.empty() ? reader.Error() : error;
+    // A PDU with TP-MTI 2 sent by mistake is best told by its kind.
+    if (pdu.kind == Pdu::Kind::StatusReport) why = "SMS-STATUS-REPORT (TP-MTI 2): " + why;
+    return Failure(why);
+  }
   return DecodeResult{std::move(pdu), {}};
 }
 
@@ -434,45 +536,61 @@ std::optional<std::size_t> TpduOctets(std::string_view hex) {
   return bytes->size() - centre;
 }
 
+bool Encodable(std::u32string_view text, Coding coding) {
+  switch (coding) {
+    case Coding::Gsm7: return ToGsm7(text).has_value();
+    case Coding::Eight: return std::all_of(text.begin(), text.end(), [](char32_t c) { return c <= 0xFF; });
+    case Coding::Ucs2: return std::all_of(text.begin(), text.end(), [](char32_t c) { return c <= 0x10FFFF; });
+  }
+  return false;
+}
+
 std::vector<std::string> EncodeDeliver(const DeliverMessage& message) {
-  Bytes centre_digits = PackSemiOctets(message.service_centre);
-  Bytes prefix{static_cast<std::uint8_t>(1 + centre_digits.size()), 0x91};
-  prefix.insert(prefix.end(), centre_digits.begin(), centre_digits.end());
+  Bytes prefix = ServiceCentreOctets(message.service_centre, message.service_centre_type);
   Bytes sender = AddressOctets(message.sender);
   Bytes timestamp = TimestampOctets(message.timestamp);
 
-  auto septets = ToGsm7(message.text);
-  bool gsm = septets.has_value();
-  std::vector<Bytes> pieces;
-  if (gsm) {
-    pieces = septets->size() <= kMaxSeptets ? std::vector<Bytes>{*septets} : SplitText(*septets, kConcatSeptets, false);
-  } else {
-    Bytes octets = ToUcs2(message.text);
-    pieces = octets.size() <= kMaxOctets ? std::vector<Bytes>{octets} : SplitText(octets, kConcatOctets, true);
+  Coding coding = message.coding.value_or(ToGsm7(message.text) ? Coding::Gsm7 : Coding::Ucs2);
+  bool gsm = coding == Coding::Gsm7;
+  Bytes units = TextUnits(message.text, coding);
+  // TS 23.040 9.2.3.24: the header of a part takes 6 octets (IE 00) or 7
+  // (IE 08) of the 140, which is 7 or 8 septets of the 160.
+  std::size_t header_octets = message.concat_16bit ? 7 : 6;
+  std::size_t header_septets = (header_octets * 8 + 6) / 7;
+  std::size_t single = gsm ? kMaxSeptets : kMaxOctets;
+  std::size_t per_part = gsm ? kMaxSeptets - header_septets : kMaxOctets - header_octets;
+  if (message.part_size > 0) {
+    single = std::min(single, message.part_size);
+    per_part = std::min(per_part, message.part_size);
   }
-  if (pieces.empty()) pieces.emplace_back();
+  std::vector<Bytes> pieces = units.size() <= single ? std::vector<Bytes>{units} : SplitText(units, per_part, coding);
   if (pieces.size() > kMaxParts) pieces.resize(kMaxParts);
   bool concatenated = pieces.size() > 1;
 
+  std::uint8_t dcs = coding == Coding::Gsm7 ? 0x00 : coding == Coding::Eight ? 0x04 : 0x08;
   std::vector<std::string> pdus;
   for (std::size_t part = 0; part < pieces.size(); ++part) {
     Bytes pdu = prefix;
     pdu.push_back(concatenated ? 0x44 : 0x04);  // SMS-DELIVER, no more messages, UDHI when in parts
     pdu.insert(pdu.end(), sender.begin(), sender.end());
-    pdu.push_back(0x00);              // TP-PID
-    pdu.push_back(gsm ? 0x00 : 0x08);  // TP-DCS
+    pdu.push_back(0x00);  // TP-PID
+    pdu.push_back(dcs);
     pdu.insert(pdu.end(), timestamp.begin(), timestamp.end());
     Bytes header;
-    if (concatenated) {
-      header = {0x05, 0x00, 0x03, message.concat_reference, static_cast<std::uint8_t>(pieces.size()),
-                static_cast<std::uint8_t>(part + 1)};
+    auto total = static_cast<std::uint8_t>(pieces.size());
+    auto sequence = static_cast<std::uint8_t>(part + 1);
+    if (concatenated && message.concat_16bit) {
+      header = {0x06, 0x08, 0x04, static_cast<std::uint8_t>(message.concat_reference >> 8),
+                static_cast<std::uint8_t>(message.concat_reference & 0xFF), total, sequence};
+    } else if (concatenated) {
+      header = {0x05, 0x00, 0x03, static_cast<std::uint8_t>(message.concat_reference & 0xFF), total, sequence};
     }
     const Bytes& piece = pieces[part];
     if (gsm) {
-      // The 6 header octets take 7 septets; one fill bit aligns the text.
-      std::size_t header_septets = (header.size() * 8 + 6) / 7;
-      int fill = static_cast<int>(header_septets * 7 - header.size() * 8);
-      pdu.push_back(static_cast<std::uint8_t>(header_septets + piece.size()));
+      // Fill bits align the text on a septet boundary behind the header.
+      std::size_t septets = (header.size() * 8 + 6) / 7;
+      int fill = static_cast<int>(septets * 7 - header.size() * 8);
+      pdu.push_back(static_cast<std::uint8_t>(septets + piece.size()));
       pdu.insert(pdu.end(), header.begin(), header.end());
       Bytes packed = PackSeptets(piece, fill);
       pdu.insert(pdu.end(), packed.begin(), packed.end());
@@ -484,6 +602,20 @@ std::vector<std::string> EncodeDeliver(const DeliverMessage& message) {
     pdus.push_back(ToHex(pdu));
   }
   return pdus;
+}
+
+std::string EncodeStatusReport(const StatusReportMessage& report) {
+  Bytes pdu = ServiceCentreOctets(report.service_centre, report.service_centre_type);
+  pdu.push_back(0x06);  // SMS-STATUS-REPORT, no more messages, a report of an SMS-SUBMIT
+  pdu.push_back(report.message_reference);
+  Bytes recipient = AddressOctets(report.recipient);
+  pdu.insert(pdu.end(), recipient.begin(), recipient.end());
+  for (const Timestamp& time : {report.service_centre_time, report.discharge_time}) {
+    Bytes octets = TimestampOctets(time);
+    pdu.insert(pdu.end(), octets.begin(), octets.end());
+  }
+  pdu.push_back(report.status);
+  return ToHex(pdu);
 }
 
 }  // namespace modemsim

@@ -1,8 +1,9 @@
 #pragma once
 // A general TS 23.040 codec for the PDUs a modem exchanges in PDU mode
 // (TS 27.005 3.1: the service-centre address, then the TPDU). It decodes
-// SMS-SUBMIT and SMS-DELIVER with any address, validity and coding choice,
-// and encodes SMS-DELIVER for messages the simulated network hands in.
+// SMS-SUBMIT, SMS-DELIVER and SMS-STATUS-REPORT with any address, validity
+// and coding choice, and encodes SMS-DELIVER and SMS-STATUS-REPORT for what
+// the simulated network hands in.
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -40,6 +41,8 @@ struct Timestamp {
   std::string Display() const;  // 2024-05-12 08:30:00 +08:00
 };
 Timestamp LocalTimestamp();
+// The Display() form back; nullopt when a field is missing or out of range.
+std::optional<Timestamp> ParseTimestamp(std::string_view text);
 
 enum class Coding { Gsm7, Eight, Ucs2 };
 const char* CodingName(Coding coding);  // "7bit", "8bit", "ucs2"
@@ -53,16 +56,18 @@ struct Validity {
 };
 
 struct Pdu {
-  enum class Kind { Deliver, Submit } kind = Kind::Submit;
+  enum class Kind { Deliver, Submit, StatusReport } kind = Kind::Submit;
   std::optional<Address> service_centre;  // absent when its length octet is 0
   std::uint8_t first_octet = 0;
-  std::uint8_t message_reference = 0;  // SMS-SUBMIT only
-  Address address;                     // destination, or the sender of a DELIVER
+  std::uint8_t message_reference = 0;  // SMS-SUBMIT and SMS-STATUS-REPORT
+  Address address;  // destination, the sender of a DELIVER, the recipient of a report
   std::uint8_t protocol_id = 0;
   std::uint8_t data_coding = 0;
   Coding coding = Coding::Gsm7;
   Validity validity;     // SMS-SUBMIT only
-  Timestamp timestamp;   // SMS-DELIVER only
+  Timestamp timestamp;   // TP-SCTS of SMS-DELIVER and SMS-STATUS-REPORT
+  Timestamp discharge_time;  // SMS-STATUS-REPORT only, TP-DT
+  std::uint8_t status = 0;   // SMS-STATUS-REPORT only, TP-ST (TS 23.040 9.2.3.15)
   Bytes header;          // TS 23.040 9.2.3.24 user-data header, without its length octet
   std::uint8_t user_data_length = 0;  // TP-UDL as sent: septets or octets
   Bytes user_data;       // after the header: septets for 7-bit, octets otherwise
@@ -84,16 +89,40 @@ DecodeResult DecodePdu(std::string_view hex, bool with_service_centre = true);
 std::optional<std::size_t> TpduOctets(std::string_view hex);
 
 struct DeliverMessage {
-  std::string service_centre = "8613800000000";  // international digits
+  // Digits of type service_centre_type; empty for a PDU without service
+  // centre (length 00).
+  std::string service_centre = "8613800000000";
   Address sender;
-  std::u32string text;
+  std::u32string text;  // 8-bit data: one octet per character, U+0000 to U+00FF
   Timestamp timestamp;
-  std::uint8_t concat_reference = 0;  // used when the text needs several parts
+  std::uint16_t concat_reference = 0;  // used when the text needs several parts
+  std::uint8_t service_centre_type = 0x91;
+  std::optional<Coding> coding = std::nullopt;  // GSM 7-bit when every character fits, else UCS-2
+  bool concat_16bit = false;  // TS 23.040 9.2.3.24.8 (IE 08) instead of 9.2.3.24.1 (IE 00)
+  // Text units (septets, or octets) per part at most; 0 for as many as fit.
+  // A smaller size makes a short text arrive in several parts.
+  std::size_t part_size = 0;
 };
 
-// The SMS-DELIVER PDUs (hex, service-centre part first) that carry the text:
-// GSM 7-bit when every character fits the default alphabet, UCS-2 otherwise,
+// Whether every character of `text` has a form in `coding`.
+bool Encodable(std::u32string_view text, Coding coding);
+
+// The SMS-DELIVER PDUs (hex, service-centre part first) that carry the text,
 // and concatenated parts (TS 23.040 9.2.3.24.1) for a text too long for one.
+// A character the chosen coding lacks becomes '?' (check with Encodable).
 std::vector<std::string> EncodeDeliver(const DeliverMessage& message);
+
+// TS 23.040 9.2.2.3: what the service centre tells about a message sent
+// with TP-SRR set.
+struct StatusReportMessage {
+  std::string service_centre = "8613800000000";  // as in DeliverMessage
+  std::uint8_t service_centre_type = 0x91;
+  std::uint8_t message_reference = 0;  // the TP-MR the modem answered in +CMGS
+  Address recipient;
+  Timestamp service_centre_time;  // when the centre took the message
+  Timestamp discharge_time;       // when it was delivered, or failed
+  std::uint8_t status = 0;        // TP-ST: 0 received by the recipient
+};
+std::string EncodeStatusReport(const StatusReportMessage& report);
 
 }  // namespace modemsim

@@ -28,13 +28,21 @@ bool Print(const std::string& hex, bool with_service_centre) {
   }
   const Pdu& pdu = *result.pdu;
   bool submit = pdu.kind == Pdu::Kind::Submit;
-  std::printf("kind: %s\n", submit ? "SMS-SUBMIT" : "SMS-DELIVER");
+  bool report = pdu.kind == Pdu::Kind::StatusReport;
+  std::printf("kind: %s\n", submit ? "SMS-SUBMIT" : report ? "SMS-STATUS-REPORT" : "SMS-DELIVER");
   if (with_service_centre) {
     std::printf("service centre: %s\n", pdu.service_centre ? Describe(*pdu.service_centre).c_str() : "(stored one)");
   }
   std::printf("first octet: %s\n", Hex(pdu.first_octet).c_str());
-  if (submit) std::printf("message reference: %u\n", pdu.message_reference);
-  std::printf("%s: %s\n", submit ? "destination" : "sender", Describe(pdu.address).c_str());
+  if (submit || report) std::printf("message reference: %u\n", pdu.message_reference);
+  std::printf("%s: %s\n", submit ? "destination" : report ? "recipient" : "sender", Describe(pdu.address).c_str());
+  if (report) {
+    std::printf("time stamp: %s\n", pdu.timestamp.Display().c_str());
+    std::printf("discharge time: %s\n", pdu.discharge_time.Display().c_str());
+    std::printf("status: %s\n", Hex(pdu.status).c_str());
+    std::printf("tpdu octets: %zu\n", pdu.tpdu_octets);
+    return true;
+  }
   std::printf("protocol id: %s\n", Hex(pdu.protocol_id).c_str());
   std::printf("data coding: %s (%s)\n", Hex(pdu.data_coding).c_str(), modemsim::CodingName(pdu.coding));
   if (submit) {

@@ -1,10 +1,11 @@
-#include "engine/pdu.h"
+#include "engine/codec/pdu.h"
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <utility>
 
+#include "engine/codec/hex.h"
 #include "platform/codepage.h"
 #include "store/text.h"
 
@@ -29,13 +30,6 @@ constexpr std::string_view k7BitTypeCode = "0000";
 std::string_view Cut(std::string_view body, FixedField field) {
   if (field.position >= body.size()) return {};
   return body.substr(field.position, field.length);
-}
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
 }
 
 // A group of at most four hex characters read as "0x" + group: its leading

@@ -1,0 +1,23 @@
+#pragma once
+// The GSM 7-bit default alphabet of TS 23.038: septet packing and the
+// mapping of the default table and its extension table to Unicode.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tavrel {
+
+// TS 23.038 6.1.2.1.1: the first count septets packed into octets, septet i
+// starting at bit 7i; fewer when the octets hold fewer.
+std::vector<std::uint8_t> UnpackSeptets(std::span<const std::uint8_t> octets, std::size_t count);
+
+// TS 23.038 6.2.1 and 6.2.1.1: septets to UTF-16. An escape (1B) takes the
+// next septet from the extension table; one the table lacks is read from the
+// default table, as the standard asks of a receiver. An escape at the end and
+// a pair of escapes read as a blank, the page break as a line end, so that no
+// control character other than CR and LF comes out.
+std::u16string Gsm7ToUtf16(std::span<const std::uint8_t> septets);
+
+}  // namespace tavrel
