@@ -69,10 +69,12 @@ void ComposeTab::fasdxClick() {
   if (text.empty()) return ui::ShowMessage(Gbk("收信内容不能为空！"), this);
   if (TextToUcs2Hex(text).size() >= kMaxUcs2HexLength)
     return ui::ShowMessage(Gbk("收信内容不能太多！"), this);
-  const OutboxResult filed = WriteOutboxRecord(recipients, text, CounterRule::Ravelin);
-  if (!filed.ok) {
+  const OutboxResult filed = WriteOutboxRecord(recipients, text, CounterRule::RestartBelowOne);
+  if (!filed) {
     // Nothing was counted, so nothing will be sent: the operator must know.
-    ui::ShowMessage(Gbk("短信没有保存，不会发送：\r\n") + filed.error, this);
+    ui::ShowMessage(Gbk("短信没有保存，不会发送：\r\n") + filed.error().text +
+                        Gbk("\r\n请检查工作目录是否可写，然后重新发送。"),
+                    this);
   }
 }
 

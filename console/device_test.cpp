@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "engine/link.h"
-#include "engine/port.h"
+#include "engine/serial_modem_port.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
 #include "platform/serial.h"
@@ -14,16 +14,6 @@ namespace {
 
 constexpr std::chrono::milliseconds kTestPause{3000};
 
-class TestPort : public Port {
- public:
-  explicit TestPort(SerialPort& serial) : serial_(serial) {}
-  void Write(std::string_view bytes) override { serial_.Write(bytes); }
-  std::string Read(std::size_t max) override { return serial_.Read(max); }
-
- private:
-  SerialPort& serial_;
-};
-
 std::string FailureText() { return Gbk("!!! 数据线没有准备好，或COM口忙,或设置错误!"); }
 
 // Steps 3 to 10: the port is open; the caller closes it.
@@ -33,7 +23,7 @@ void Exchange(SerialPort& serial, const DeviceTestView& view, const std::string&
     return;
   }
   serial.ApplyTimeoutsAndPurge();
-  TestPort port(serial);
+  SerialModemPort port(serial);
   PaceSleep(kTestPause);
   WriteCommand(port, "AT+CSCA=" + sms_code + "\r\n");
   view.set_caption(Gbk("短信中心设置过程中...."));

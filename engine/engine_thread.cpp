@@ -6,9 +6,9 @@
 #include <optional>
 #include <utility>
 
+#include "engine/engine_log.h"
 #include "engine/link.h"
 #include "engine/phases.h"
-#include "engine/trace_log.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
@@ -59,7 +59,7 @@ class ThreadPacer : public Pacer {
 class EnginePort : public Port {
  public:
   EnginePort(std::unique_ptr<SerialPort> serial, std::string com, std::string rate, int wake_fd,
-             Pacer& pacer, TraceLog& trace, Monitor& monitor)
+             Pacer& pacer, EngineLog& trace, Monitor& monitor)
       : serial_(std::move(serial)),
         com_(std::move(com)),
         rate_(std::move(rate)),
@@ -119,7 +119,7 @@ class EnginePort : public Port {
   const std::string rate_;
   const int wake_fd_;
   Pacer& pacer_;
-  TraceLog& trace_;
+  EngineLog& trace_;
   Monitor& monitor_;
   Clock::time_point next_reopen_;
 };
@@ -128,7 +128,7 @@ long CounterOrZero(std::optional<long> counter) {
   return counter && *counter >= 1 ? *counter : 0;
 }
 
-void RunCycle(Port& port, Pacer& pacer, TraceLog& trace, Monitor& monitor) {
+void RunCycle(Port& port, Pacer& pacer, EngineLog& trace, Monitor& monitor) {
   CycleContext cycle{DayFolderName(), 0, 0, 0, port, pacer, trace, monitor};
   pacer.Checkpoint();
   EnsureDayFolder(cycle.day);
@@ -172,7 +172,7 @@ void myterad::Execute() {
 
   // The log is created whatever the open gave, so its first line always
   // names the port that was tried.
-  TraceLog trace;
+  EngineLog trace;
   pacer.Checkpoint();
   trace.Open("./sms.log");
   trace.SetPacer(&pacer);

@@ -20,7 +20,7 @@ std::string ReadReply(Port& port) {
   return reply;
 }
 
-std::string ReadListing(Port& port, Pacer& pacer, TraceLog& trace, std::string_view command) {
+std::string ReadListing(Port& port, Pacer& pacer, EngineLog& trace, std::string_view command) {
   std::string listing;
   std::string previous;
   std::string chunk(UpToNul(command));

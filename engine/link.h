@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/engine_log.h"
 #include "engine/port.h"
-#include "engine/trace_log.h"
 #include "platform/field_text.h"
 
 namespace tavrel {
@@ -37,7 +37,7 @@ std::string ReadReply(Port& port);
 // The reply to a listing command, read chunk by chunk after a pause each;
 // a chunk equal to the one before it (the first: equal to command) is
 // dropped, as the modem repeats itself when it has nothing new.
-std::string ReadListing(Port& port, Pacer& pacer, TraceLog& trace, std::string_view command);
+std::string ReadListing(Port& port, Pacer& pacer, EngineLog& trace, std::string_view command);
 
 // One read of up to 512 bytes (the reply to a delete).
 std::string SingleRead(Port& port);

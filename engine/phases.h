@@ -8,9 +8,9 @@
 // engine's tear-down leaves a phase through a checkpoint.
 #include <string>
 
+#include "engine/engine_log.h"
 #include "engine/monitor.h"
 #include "engine/port.h"
-#include "engine/trace_log.h"
 
 namespace tavrel {
 
@@ -21,7 +21,7 @@ struct CycleContext {
   long new_acc = 0;
   Port& port;
   Pacer& pacer;
-  TraceLog& trace;
+  EngineLog& trace;
   Monitor& monitor;
 };
 

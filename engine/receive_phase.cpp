@@ -33,11 +33,11 @@ void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
 
 // Each header line the phase looks at, and its first field, is traced with
 // its SplitField result, the header after a start mark.
-void TraceListingLine(TraceLog& trace, int result, const std::string& line) {
+void TraceListingLine(EngineLog& trace, int result, const std::string& line) {
   trace.Printf("j=%d,jjjjjj.... =%s\n", result, line.c_str());
 }
 
-void TraceHeader(TraceLog& trace, int result, const std::string& header) {
+void TraceHeader(EngineLog& trace, int result, const std::string& header) {
   trace.Printf("--------------star....  \n");
   TraceListingLine(trace, result, header);
 }
@@ -50,7 +50,7 @@ std::string MonitorBlock(long m, const std::string& stamp, const std::string& se
 
 // Message k of the cycle, filed as record m of recv.
 void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu_line) {
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   const DeliverPdu pdu = ParseDeliverPdu(pdu_line);
   static const std::string sender_label = Gbk("手机号");
   trace.Printf("%s=%s\n", sender_label.c_str(), pdu.sender_field.c_str());
@@ -104,17 +104,17 @@ std::string QueryCode(std::string_view text) {
   return std::string(copy.substr(1, kQueryCodeLength));
 }
 
-void QueueQueryReply(std::string_view code, std::string_view sender, TraceLog* trace) {
+void QueueQueryReply(std::string_view code, std::string_view sender, EngineLog* trace) {
   const std::string reply = InfoReplyText(code);
   const OutboxResult filed = WriteOutboxRecord(sender, reply);
-  if (!filed.ok && trace != nullptr) {
+  if (!filed && trace != nullptr) {
     trace->Printf("reply to %.*s not filed: %s\n", static_cast<int>(sender.size()), sender.data(),
-                  filed.error.c_str());
+                  filed.error().detail.c_str());
   }
 }
 
 void ReceivePhase(const CycleContext& cycle) {
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   cycle.pacer.Pause(kCommandPause);
   WriteCommand(cycle.port, kListCommand);
   trace.Printf("read_cmgl_start... \n");

@@ -6,7 +6,7 @@
 
 namespace tavrel {
 
-class TraceLog;
+class EngineLog;
 
 inline constexpr std::size_t kQueryCodeLength = 4;
 // The query test works on a copy of the text in a 512-byte field.
@@ -23,6 +23,6 @@ std::string QueryCode(std::string_view text);
 // Files the catalogue's answer to code (or the wrong-code text) in today's
 // outbox, addressed to sender, for the next cycle's send phase. A failure to
 // file it is traced when a trace is given.
-void QueueQueryReply(std::string_view code, std::string_view sender, TraceLog* trace = nullptr);
+void QueueQueryReply(std::string_view code, std::string_view sender, EngineLog* trace = nullptr);
 
 }  // namespace tavrel

@@ -43,7 +43,7 @@ const char* LastChars(const std::string& text, std::size_t count) {
 // One attempt: the length line, the PDU after the modem had time to prompt,
 // and the reply judged by its last line.
 bool SendOnce(const CycleContext& cycle, const SubmitPdu& pdu, int attempt) {
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   trace.Printf("----------------------%s---------------%d\n", StartSendingMark().c_str(), attempt);
   const std::string command = "at+cmgs=" + std::to_string(pdu.announced_length) + "\r\n";
   trace.Printf("cmgs=%s\n", command.c_str());
@@ -73,7 +73,7 @@ void SendWithRetries(const CycleContext& cycle, const std::string& number, const
 bool SendToRecipientLine(const CycleContext& cycle, const std::string& line,
                          const std::string& user_data) {
   if (IsForbidden(line)) return false;
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   trace.Printf("name=[%s]\n", line.c_str());
   const std::string key = RecipientKey(line);
   trace.Printf("name3=[%s]\n", key.c_str());
@@ -103,7 +103,7 @@ bool SendToRecipientLine(const CycleContext& cycle, const std::string& line,
 // The record counts as handled whatever came of it: a record that cannot be
 // read is traced and passed over, never retried in a loop.
 void SendRecord(const CycleContext& cycle, long n) {
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   trace.Printf("star....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
                cycle.recv_acc, cycle.send_acc);
   const std::string text_path = RecordFileName(cycle.day, kNewBox, RecordPart::Text, n);
@@ -191,7 +191,7 @@ std::string RecipientKey(std::string_view line) {
 void SendPhase(const CycleContext& cycle) {
   for (long n = cycle.send_acc + 1; n <= cycle.new_acc; ++n) SendRecord(cycle, n);
 
-  TraceLog& trace = cycle.trace;
+  EngineLog& trace = cycle.trace;
   trace.Printf("accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", cycle.new_acc, cycle.recv_acc,
                cycle.send_acc);
   trace.Printf("%s !!!!!!!!!!!!!=%ld\n", CountLabel().c_str(), cycle.new_acc);

@@ -70,12 +70,12 @@ ConnectionOutcome Refuse(int connection, ConnectionContext& context) {
 
 }  // namespace
 
-OutboxResult QuillonOutboxWriter(std::string_view numbers, std::string_view text) {
-  return WriteOutboxRecord(numbers, text, CounterRule::Quillon);
+OutboxResult WriteRequestRecord(std::string_view numbers, std::string_view text) {
+  return WriteOutboxRecord(numbers, text, CounterRule::RefuseNegativeAndRetry);
 }
 
 ConnectionOutcome HandleConnection(int connection, ConnectionContext& context) {
-  TraceLog& log = context.log;
+  ListenerLog& log = context.log;
   log.Write("------------------------------thread start.......\r\n");
 
   bool received = false;
@@ -93,15 +93,15 @@ ConnectionOutcome HandleConnection(int connection, ConnectionContext& context) {
   if (!request.well_formed) return Refuse(connection, context);
 
   const OutboxResult filed = context.write_outbox(request.numbers, request.text);
-  if (!filed.ok) {
+  if (!filed) {
     SendReply(connection, ReplyCode::ServerFault);
     CloseConnection(connection);
     log.Write(ReplyText(ReplyCode::ServerFault) + "\r\n");
     // The operator needs the cause to mend the store; the client only the code.
-    if (!filed.error.empty()) log.Write(filed.error + "\r\n");
+    log.Write(filed.error().detail + "\r\n");
     return ConnectionOutcome::NotFiled;
   }
-  context.view.ShowAccount(std::to_string(filed.number));
+  context.view.ShowAccount(std::to_string(filed.value().number));
 
   const int sent = SendReply(connection, ReplyCode::Accepted);
   const int closed = CloseConnection(connection);

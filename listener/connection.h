@@ -5,24 +5,25 @@
 #include <functional>
 #include <string_view>
 
+#include "listener/listener_log.h"
 #include "listener/listener_view.h"
-#include "listener/trace_log.h"
 #include "store/record_store.h"
 
 namespace tavrel {
 
 using OutboxWriter = std::function<OutboxResult(std::string_view numbers, std::string_view text)>;
 
-// WriteOutboxRecord with the listener's counter rules.
-OutboxResult QuillonOutboxWriter(std::string_view numbers, std::string_view text);
+// WriteOutboxRecord with the rule for requests: a negative counter is
+// refused and the counter write retried.
+OutboxResult WriteRequestRecord(std::string_view numbers, std::string_view text);
 
 // A client that connects and stays silent is dropped after this (paced).
 inline constexpr std::chrono::milliseconds kReceiveTimeout{10000};
 
 struct ConnectionContext {
-  TraceLog& log;
+  ListenerLog& log;
   ListenerView& view;
-  OutboxWriter write_outbox = QuillonOutboxWriter;
+  OutboxWriter write_outbox = WriteRequestRecord;
   std::chrono::milliseconds receive_timeout = kReceiveTimeout;  // nominal
   int stop_fd = -1;  // when readable, a pending receive gives up at once
 };

@@ -8,30 +8,12 @@
 
 #include "listener/listener_thread.h"
 #include "platform/codepage.h"
+#include "platform/terminal_text.h"
 
 namespace tavrel {
-namespace {
-
-// The memo separates lines with CR LF; a terminal wants LF alone. A
-// client's text must not drive the terminal, so other control bytes show
-// as '?'.
-std::string TerminalLines(const std::string& utf8) {
-  std::string out;
-  out.reserve(utf8.size() + 1);
-  for (std::size_t i = 0; i < utf8.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(utf8[i]);
-    if (byte == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n') continue;
-    const bool control = (byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F;
-    out += control ? '?' : utf8[i];
-  }
-  out += '\n';
-  return out;
-}
-
-}  // namespace
 
 void PrintingView::PrintLine(const std::string& gbk) {
-  const std::string line = TerminalLines(GbkToUtf8(gbk));
+  const std::string line = TerminalLines(gbk);
   std::fwrite(line.data(), 1, line.size(), out_);
   // Scripts and tests wait for the start line; a pipe must not hold it back.
   std::fflush(out_);
@@ -43,7 +25,7 @@ void PrintingView::ShowAccount(const std::string& text) {
   PrintLine(Gbk("系统信息：") + text);
 }
 
-int RunHeadlessQuillon() {
+int RunHeadlessListener() {
   // Block the stop signals before any thread exists so that only the
   // waiting thread below receives them.
   sigset_t stop_signals;

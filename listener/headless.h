@@ -1,6 +1,7 @@
 #pragma once
 // Quillon without a window: the listener starts at once and every status
-// text it would show is printed to standard output in UTF-8.
+// text it would show is printed to standard output as terminal lines
+// (TerminalLines).
 #include <cstdio>
 #include <string>
 
@@ -23,6 +24,6 @@ class PrintingView : public ListenerView {
 
 // Runs until SIGINT or SIGTERM (exit status 0) or until the listener fails
 // to start (exit status 1, with a hint on standard error).
-int RunHeadlessQuillon();
+int RunHeadlessListener();
 
 }  // namespace tavrel

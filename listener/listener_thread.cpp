@@ -10,7 +10,7 @@
 #include <string>
 
 #include "listener/connection.h"
-#include "listener/trace_log.h"
+#include "listener/listener_log.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
 #include "store/settings.h"
@@ -62,7 +62,7 @@ void eee::Execute() {
   view_.AppendStatus(port_text);
   const std::uint16_t port = PortNumber(port_text);
 
-  TraceLog log;
+  ListenerLog log;
   if (!log.Open(kLogPath)) {
     view_.AppendStatus(Gbk("无法写入 ./log.txt：请检查工作目录的写权限。服务继续，但不记录日志。"));
   }
@@ -108,6 +108,9 @@ void eee::Execute() {
   }
   view_.AppendStatus("over  listen..");
   view_.AppendStatus(Gbk("-------------系统启动成功...."));
+  // Each connection's lines go to the disk when it is done, so that the log
+  // is current while the service runs and survives a crash.
+  log.Flush();
 
   ConnectionContext context{log, view_};
   context.stop_fd = StopFd();
@@ -117,6 +120,7 @@ void eee::Execute() {
     const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
     if (connection >= 0) {
       HandleConnection(connection, context);
+      log.Flush();
       continue;
     }
     if (wake == Wake::Ready && TransientAcceptError(errno)) continue;

@@ -10,10 +10,10 @@
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
-    if (std::string_view(argv[i]) == "--headless") return tavrel::RunHeadlessQuillon();
+    if (std::string_view(argv[i]) == "--headless") return tavrel::RunHeadlessListener();
   }
 #ifdef TAVREL_QUILLON_WINDOW
-  return tavrel::RunQuillonWindow(argc, argv);
+  return tavrel::RunListenerWindow(argc, argv);
 #else
   std::fputs("Quillon was built without Qt 6 Widgets: run it as Quillon --headless.\n", stderr);
   return 2;

@@ -168,7 +168,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-int RunQuillonWindow(int argc, char** argv) {
+int RunListenerWindow(int argc, char** argv) {
   return ui::RunApplication(argc, argv, [] { return std::make_unique<TForm1>(); });
 }
 

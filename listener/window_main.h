@@ -57,6 +57,6 @@ class TForm1 : public QWidget {
 // The help text of Memo1, lines joined by CR LF (GBK).
 std::string HelpText();
 
-int RunQuillonWindow(int argc, char** argv);
+int RunListenerWindow(int argc, char** argv);
 
 }  // namespace tavrel

@@ -20,61 +20,47 @@
 namespace tavrel {
 namespace {
 
-constexpr int kQuillonCounterRetries = 10;
-constexpr std::chrono::milliseconds kQuillonCounterPause{1000};
+constexpr int kCounterRetries = 10;
+constexpr std::chrono::milliseconds kCounterRetryPause{1000};
 constexpr std::chrono::milliseconds kRecordReopenPause{10};
-constexpr const char* kSpareSuffix = ".swap";
+constexpr const char* kTemporarySuffix = ".tmp";
 constexpr std::size_t kStampField = 20;  // the views show at most 19 characters
+
+// What the operator is told when a record cannot be filed; the path follows.
+constexpr const char* kCannotLockText = "无法锁定发件箱：";
+constexpr const char* kCannotReadCounterText = "无法读取计数文件：";
+constexpr const char* kNegativeCounterText = "计数文件的数值为负：";
+constexpr const char* kCannotWriteText = "无法写入文件：";
 
 std::string ErrnoText() { return std::strerror(errno); }
 
-// The counter is written into a spare file beside acc and swapped with it, so
-// a reader sees the old number or the new one, never an empty or half-written
-// file, and a crash leaves acc as it was or complete. Swapping keeps the
-// spare, holding the previous number, for the next write: rewriting an
-// existing file costs what rewriting acc in place would, where a fresh
-// temporary file each time costs an inode creation. The caller holds the
-// mailbox lock, which makes the fixed spare name safe.
-bool ReplaceCounter(const std::string& mailbox_dir, long n, const CounterOpenHook* hook,
-                    std::string* error) {
-  std::string acc = CounterPath(mailbox_dir);
-  std::string spare = acc + kSpareSuffix;
-  int fd = ::open(spare.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
-    if (error) *error = "cannot open " + spare + " for writing: " + ErrnoText();
-    return false;
-  }
+Error CannotWrite(const std::string& path, const std::string& why) {
+  return Error{Gbk(kCannotWriteText) + path, "cannot write " + path + ": " + why};
+}
+
+// The counter is written under a temporary name beside acc, flushed, and
+// renamed over it, so a reader sees the old number or the new one, never an
+// empty or half-written file, and a crash leaves acc as it was or complete.
+// The caller holds the mailbox lock, which makes the fixed name safe; a
+// replacement that fails takes its temporary file away again.
+Result<> ReplaceCounter(const std::string& mailbox_dir, long n, const CounterOpenHook* hook) {
+  const std::string acc = CounterPath(mailbox_dir);
+  const std::string temporary = acc + kTemporarySuffix;
+  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return CannotWrite(temporary, ErrnoText());
   if (hook != nullptr && *hook) (*hook)(n);
-  std::string digits = std::to_string(n);
+  const std::string digits = std::to_string(n);
   bool ok = WriteAll(fd, digits) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  if (!ok) {
-    if (error) *error = "cannot write " + spare + ": " + ErrnoText();
-    return false;
-  }
-  // Only a file is swapped in for: a folder named acc must not become the spare.
-  struct stat st;
-  if (::lstat(acc.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-      ::renameat2(AT_FDCWD, spare.c_str(), AT_FDCWD, acc.c_str(), RENAME_EXCHANGE) == 0) {
-    return true;
-  }
-  // No acc yet, or a file system that cannot swap: a plain rename is as atomic.
-  if (::rename(spare.c_str(), acc.c_str()) == 0) return true;
-  if (error) *error = "cannot replace " + acc + ": " + ErrnoText();
-  return false;
+  if (ok && ::rename(temporary.c_str(), acc.c_str()) == 0) return {};
+  Error error = CannotWrite(acc, ErrnoText());
+  ::unlink(temporary.c_str());
+  return error;
 }
 
-bool WriteRecordFile(const std::string& path, std::string_view content, std::string* error) {
-  if (WriteTextFile(path, content, Durability::Flushed)) return true;
-  *error = "cannot write " + path + ": " + ErrnoText();
-  return false;
-}
-
-OutboxResult Failure(OutboxResult result, std::string error) {
-  result.ok = false;
-  result.error = std::move(error) + "; the record was not filed. Check that the working "
-                 "directory and today's folder are writable, then send again.";
-  return result;
+Result<> WriteRecordFile(const std::string& path, std::string_view content) {
+  if (WriteTextFile(path, content, Durability::Flushed)) return {};
+  return CannotWrite(path, ErrnoText());
 }
 
 }  // namespace
@@ -105,7 +91,7 @@ std::optional<long> ReadCounter(const std::string& mailbox_dir, std::size_t max_
 bool WriteCounter(const std::string& mailbox_dir, long n) {
   MailboxLock lock(mailbox_dir);
   if (!lock.Held()) return false;
-  return ReplaceCounter(mailbox_dir, n, nullptr, nullptr);
+  return ReplaceCounter(mailbox_dir, n, nullptr).ok();
 }
 
 MailboxLock::MailboxLock(const std::string& mailbox_dir) {
@@ -145,58 +131,60 @@ std::string InboxHeader(const std::string& stamp) {
 
 OutboxResult WriteOutboxRecord(std::string_view recipients, std::string_view text,
                                CounterRule rule, const CounterOpenHook& on_counter_open) {
-  OutboxResult result;
-  DayAndStamp now = DayAndStampNow();
-  result.day = now.day;
+  const DayAndStamp now = DayAndStampNow();
   EnsureDayFolder(now.day);
-  std::string box = MailboxDir(now.day, kNewBox);
+  const std::string box = MailboxDir(now.day, kNewBox);
+  const std::string counter_path = CounterPath(box);
 
   MailboxLock lock(box);
-  if (!lock.Held()) return Failure(result, "cannot lock the mailbox " + box + ": " + ErrnoText());
+  if (!lock.Held()) {
+    return Error{Gbk(kCannotLockText) + box, "cannot lock the mailbox " + box + ": " + ErrnoText()};
+  }
 
   std::optional<long> counter = ReadCounter(box);
   // A counter that is there but cannot be read would make any writer start
   // again at 1 and overwrite the day's first records.
-  if (!counter && FileExists(CounterPath(box))) {
-    return Failure(result, "cannot read the counter " + CounterPath(box));
+  if (!counter && FileExists(counter_path)) {
+    return Error{Gbk(kCannotReadCounterText) + counter_path,
+                 "cannot read the counter " + counter_path};
   }
   long n = 1;
-  if (rule == CounterRule::Quillon) {
+  if (rule == CounterRule::RefuseNegativeAndRetry) {
     if (counter) n = *counter + 1;
     // A negative counter would file a record numbered below 1 that no reader
     // ever reaches, while the client is told it was filed.
-    if (n < 1) return Failure(result, "the counter " + CounterPath(box) + " holds a negative number");
+    if (n < 1) {
+      return Error{Gbk(kNegativeCounterText) + counter_path,
+                   "the counter " + counter_path + " holds a negative number"};
+    }
   } else if (counter && *counter >= 1) {
     n = *counter + 1;
   }
 
-  std::string error;
-  std::string r_path = RecordPath(box, "R", n);
-  std::string r_content = ApplyRecipientListRule(recipients);
-  if (!WriteRecordFile(r_path, r_content, &error)) {
+  const std::string r_path = RecordPath(box, "R", n);
+  const std::string r_content = ApplyRecipientListRule(recipients);
+  Result<> written = WriteRecordFile(r_path, r_content);
+  if (!written) {
     PaceSleep(kRecordReopenPause);
-    if (!WriteRecordFile(r_path, r_content, &error)) return Failure(result, error);
+    written = WriteRecordFile(r_path, r_content);
   }
-  if (!WriteRecordFile(RecordPath(box, "H", n), OutboxHeader(now.stamp), &error) ||
-      !WriteRecordFile(RecordPath(box, "DA", n), UpToNul(text), &error)) {
-    return Failure(result, error);
-  }
+  if (written) written = WriteRecordFile(RecordPath(box, "H", n), OutboxHeader(now.stamp));
+  if (written) written = WriteRecordFile(RecordPath(box, "DA", n), UpToNul(text));
+  if (!written) return written.error();
 
-  int tries = rule == CounterRule::Quillon ? 1 + kQuillonCounterRetries : 1;
+  const int tries = rule == CounterRule::RefuseNegativeAndRetry ? 1 + kCounterRetries : 1;
   bool hook_called = false;
   CounterOpenHook once = [&](long number) {
     if (!hook_called && on_counter_open) on_counter_open(number);
     hook_called = true;
   };
-  for (int attempt = 0; attempt < tries; ++attempt) {
-    if (attempt > 0) PaceSleep(kQuillonCounterPause);
-    if (ReplaceCounter(box, n, &once, &error)) {
-      result.ok = true;
-      result.number = n;
-      return result;
-    }
+  Result<> counted = ReplaceCounter(box, n, &once);
+  for (int attempt = 1; !counted && attempt < tries; ++attempt) {
+    PaceSleep(kCounterRetryPause);
+    counted = ReplaceCounter(box, n, &once);
   }
-  return Failure(result, error);
+  if (!counted) return counted.error();
+  return FiledRecord{n, now.day};
 }
 
 std::optional<std::string> ReadRecordFile(const std::string& path) { return ReadTextFile(path); }

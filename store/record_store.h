@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/result.h"
+
 namespace tavrel {
 
 inline constexpr std::string_view kNewBox = "new";
@@ -59,17 +61,19 @@ std::string InboxHeader(const std::string& stamp);   // the five lines of recv
 // With either rule an acc that exists but cannot be read fails the writer
 // before anything is written.
 enum class CounterRule {
-  Ravelin,  // absent or below 1 -> 1, else value + 1
-  Quillon,  // absent -> 1, else value + 1 (a negative acc fails); the counter
-            // write is retried 10 more times, 1000 ms apart
+  RestartBelowOne,         // absent or below 1 -> 1, else value + 1
+  RefuseNegativeAndRetry,  // absent -> 1, else value + 1 (a negative acc
+                           // fails); the counter write is retried 10 more
+                           // times, 1000 ms apart
 };
 
-struct OutboxResult {
-  bool ok = false;
-  long number = 0;      // the record filed, when ok
-  std::string day;      // the DayFolder it was filed in
-  std::string error;    // what went wrong, when not ok
+struct FiledRecord {
+  long number = 0;  // the record filed
+  std::string day;  // the DayFolder it was filed in
 };
+// On failure nothing was counted; the error's text names what could not be
+// done and the path concerned.
+using OutboxResult = Result<FiledRecord>;
 
 // Called once the counter's replacement is open for writing and before n is
 // written into it (Quillon shows the text and n at that moment). It runs with
@@ -79,7 +83,7 @@ using CounterOpenHook = std::function<void(long n)>;
 // Files one record in today's new mailbox under the mailbox lock; the
 // counter advances only after R, H and DA are complete on disk.
 OutboxResult WriteOutboxRecord(std::string_view recipients, std::string_view text,
-                               CounterRule rule = CounterRule::Ravelin,
+                               CounterRule rule = CounterRule::RestartBelowOne,
                                const CounterOpenHook& on_counter_open = nullptr);
 
 std::optional<std::string> ReadRecordFile(const std::string& path);

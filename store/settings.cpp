@@ -5,8 +5,16 @@
 namespace tavrel {
 
 std::string ReadSetting(const SettingReader& reader, const std::string& path) {
-  return GetProfileString(kSettingsSection, reader.key, reader.default_value,
-                          reader.field_size, path);
+  if (reader.path_field_size == 0) {
+    return GetProfileString(kSettingsSection, reader.key, reader.default_value, reader.field_size,
+                            path);
+  }
+  std::string value = GetProfileString(kSettingsSection, reader.key, reader.default_value,
+                                       reader.path_field_size, path);
+  if (value.find('/') == std::string::npos && value.size() >= reader.field_size) {
+    value.resize(reader.field_size - 1);
+  }
+  return value;
 }
 
 void WriteSetting(std::string_view key, std::string_view value, const std::string& path) {

@@ -1,6 +1,7 @@
 #pragma once
 // Every reader of ./server.txt, with the default and field size that reader
 // uses: the differences between readers are behaviour, not accident.
+#include <climits>
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -14,19 +15,22 @@ struct SettingReader {
   std::string_view key;
   std::string_view default_value;
   std::size_t field_size;
+  // When not 0, a value holding '/' is a path and is read with this field
+  // instead, so that /dev/serial/by-id/... names reach the port whole.
+  std::size_t path_field_size = 0;
 };
 
 namespace settings {
 // Ravelin's main window creation and settings-tab reload.
-inline constexpr SettingReader kConsoleCom{"COM", "COM1", 100};
+inline constexpr SettingReader kConsoleCom{"COM", "COM1", 100, PATH_MAX};
 inline constexpr SettingReader kConsoleRate{"RATE", "19200", 100};
 inline constexpr SettingReader kConsoleSmsCode{"SMSCODE", "88888888", 100};
 // Ravelin's device test.
-inline constexpr SettingReader kTestCom{"COM", "COM1", 10};
+inline constexpr SettingReader kTestCom{"COM", "COM1", 10, PATH_MAX};
 inline constexpr SettingReader kTestSmsCode{"SMSCODE", "0000000000", 14};
 inline constexpr SettingReader kTestRate{"RATE", "19200", 10};
 // Ravelin's engine.
-inline constexpr SettingReader kEngineCom{"COM", "COM1", 10};
+inline constexpr SettingReader kEngineCom{"COM", "COM1", 10, PATH_MAX};
 inline constexpr SettingReader kEngineRate{"RATE", "19200", 10};
 inline constexpr SettingReader kEngineSmsCode{"SMSCODE", "0000000000", 14};
 // Quillon's window creation.

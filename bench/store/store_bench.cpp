@@ -37,8 +37,8 @@ double FileOneRecord() {
   auto start = Clock::now();
   tavrel::OutboxResult r = tavrel::WriteOutboxRecord(kRecipients, kText);
   double took = Seconds(Clock::now() - start);
-  if (!r.ok) {
-    std::fprintf(stderr, "store_bench: %s\n", r.error.c_str());
+  if (!r) {
+    std::fprintf(stderr, "store_bench: %s\n", r.error().detail.c_str());
     std::exit(1);
   }
   return took;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "console/compose_tab.h"
@@ -127,6 +128,17 @@ TEST_F(ConsoleTest, ComposeFilesARecordOrGivesItsMessagesInOrder) {
   }
   EXPECT_EQ(FileBytes(box + "acc"), "5");
   EXPECT_EQ(FileBytes(box + "R6"), "");
+
+  // A record the store cannot write is reported in the operator's words.
+  std::filesystem::create_directory(box + "R6");
+  boxes_->Clear();
+  ui::SetText(tab.shoujihao, "13012312312");
+  ui::SetText(tab.duanxin, Gbk("你好"));
+  tab.fasdxClick();
+  EXPECT_EQ(boxes_->Texts(),
+            std::vector<std::string>{Gbk("短信没有保存，不会发送：\r\n无法写入文件：") + box +
+                                     "R6" + Gbk("\r\n请检查工作目录是否可写，然后重新发送。")});
+  EXPECT_EQ(FileBytes(box + "acc"), "5");
 
   // After all text is gone the counter shows 0 with the counter's nine blanks.
   ui::SetText(tab.duanxin, "");

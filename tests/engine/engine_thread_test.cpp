@@ -127,10 +127,11 @@ TEST_F(EngineTest, APortThatCannotBeOpenedEndsTheEngine) {
   EXPECT_EQ(calls[1].what, "replace");
   EXPECT_EQ(calls[1].text, Gbk("数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!"
                                "请先关闭系统，检查后重试!\r\n\r\n"));
-  // COM is read into a 10-byte field: the tenth character is cut.
-  EXPECT_EQ(Slurp("sms.log"), "com=..../no-mode\r\n");
+  // A COM value with '/' is a path and is read whole.
+  EXPECT_EQ(Slurp("sms.log"), "com=..../no-modem\r\n");
   ExpectDayFolder(DayFolderName());
-  EXPECT_NE(engine.FailureDetail().find("./no-mode"), std::string::npos) << engine.FailureDetail();
+  EXPECT_NE(engine.FailureDetail().find("./no-modem:"), std::string::npos)
+      << engine.FailureDetail();
 }
 
 TEST_F(EngineTest, ARateWithoutDigitsIsRefusedAndThePortClosed) {

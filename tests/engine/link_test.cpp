@@ -82,7 +82,7 @@ TEST(ReadReply, StopsAtItsFieldWhenTheModemFloods) {
 
 TEST(ReadListing, DropsAChunkEqualToTheOneBefore) {
   TempDir dir;
-  TraceLog trace;
+  EngineLog trace;
   ASSERT_TRUE(trace.Open(dir / "sms.log"));
   RecordingPacer pacer;
   const std::string first(512, 'x');
@@ -107,7 +107,7 @@ TEST(ReadListing, DropsAChunkEqualToTheOneBefore) {
 TEST(ReadListing, TracesEachChunkAndTheWholeListing) {
   TempDir dir;
   {
-    TraceLog trace;
+    EngineLog trace;
     ASSERT_TRUE(trace.Open(dir / "sms.log"));
     RecordingPacer pacer;
     ScriptedPort port;
@@ -123,7 +123,7 @@ TEST(ReadListing, TracesEachChunkAndTheWholeListing) {
 
 TEST(ReadListing, StaysWithinItsFieldAndShortListingsHaveAShortEnd) {
   TempDir dir;
-  TraceLog trace;
+  EngineLog trace;
   ASSERT_TRUE(trace.Open(dir / "sms.log"));
   RecordingPacer pacer;
   // Chunks that keep changing and are always full would never end the
@@ -149,7 +149,7 @@ TEST(SingleRead, ReadsOnceUpToAChunk) {
   EXPECT_EQ(port.reads, 1);
 }
 
-TEST(TraceLog, WritesTextModeLinesThatAreOnDiskAtOnce) {
+TEST(EngineLog, WritesTextModeLinesThatAreOnDiskAtOnce) {
   TempDir dir;
   const std::string path = dir / "sms.log";
   {
@@ -157,7 +157,7 @@ TEST(TraceLog, WritesTextModeLinesThatAreOnDiskAtOnce) {
     std::fputs("from the last run\r\n", old);
     std::fclose(old);
   }
-  TraceLog trace;
+  EngineLog trace;
   RecordingPacer pacer;
   trace.SetPacer(&pacer);
   ASSERT_TRUE(trace.Open(path));
@@ -168,7 +168,7 @@ TEST(TraceLog, WritesTextModeLinesThatAreOnDiskAtOnce) {
   EXPECT_EQ(Slurp(path), "com=...COM1\r\n\r\n\r\n\r\nx=7\r\n");
   EXPECT_EQ(pacer.checkpoints, 2);
 
-  TraceLog nowhere;
+  EngineLog nowhere;
   EXPECT_FALSE(nowhere.Open(dir / "no-such-dir/sms.log"));
   nowhere.Printf("lost %d\n", 1);  // harmless
 }

@@ -131,7 +131,7 @@ class ReceivePhaseTest : public ::testing::Test {
   const std::string day_ = DayFolderName();
   OrderPort port_{MailboxDir(day_, kRecvBox)};
   RecordingPacer pacer_;
-  TraceLog trace_;
+  EngineLog trace_;
   BlocksMonitor monitor_;
 };
 

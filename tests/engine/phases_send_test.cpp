@@ -94,7 +94,7 @@ class SendPhaseTest : public ::testing::Test {
   const std::string day_ = DayFolderName();
   ScriptedPort port_;
   RecordingPacer pacer_;
-  TraceLog trace_;
+  EngineLog trace_;
   LinesMonitor monitor_;
 };
 

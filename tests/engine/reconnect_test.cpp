@@ -201,7 +201,7 @@ TEST_F(Reconnect, TheEngineReportsFailedSendsWhileTheModemIsAwayAndSendsAgainOnc
   ASSERT_TRUE(Eventually([&] { return modem->Heard().find("at+cmgl=0\r\n") != std::string::npos; }));
 
   modem->Unplug();
-  ASSERT_TRUE(WriteOutboxRecord("13000000001", "while away").ok);
+  ASSERT_TRUE(WriteOutboxRecord("13000000001", "while away").ok());
   const std::string day = DayFolderName();
   ASSERT_TRUE(Eventually([&] { return Slurp(day + "/send/acc") == "1"; })) << Slurp("sms.log");
   EXPECT_TRUE(monitor.Shown("!!! 数据线断开，正在重新连接...\r\n"));
@@ -219,7 +219,7 @@ TEST_F(Reconnect, TheEngineReportsFailedSendsWhileTheModemIsAwayAndSendsAgainOnc
 
   modem = std::make_unique<PtyModem>(true);  // plugged in again, on another device
   ASSERT_TRUE(Eventually([&] { return monitor.Shown("数据线已重新连接。\r\n"); })) << Slurp("sms.log");
-  ASSERT_TRUE(WriteOutboxRecord("13000000002", "after return").ok);
+  ASSERT_TRUE(WriteOutboxRecord("13000000002", "after return").ok());
   // A loaded machine may let the first reply come late; it is a success all the same.
   ASSERT_TRUE(Eventually([&] {
     for (int attempt = 0; attempt < 6; ++attempt) {

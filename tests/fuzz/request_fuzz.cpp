@@ -49,14 +49,14 @@ void CheckConnection(std::string_view bytes, const Request& request) {
   if (!sent.empty()) Require(::write(pair[1], sent.data(), sent.size()) == ssize_t(sent.size()));
   ::shutdown(pair[1], SHUT_WR);
 
-  TraceLog closed_log;
+  ListenerLog closed_log;
   NullView view;
   bool written = false;
   ConnectionContext context{closed_log, view};
   context.write_outbox = [&](std::string_view numbers, std::string_view text) {
     Require(numbers == request.numbers && text == request.text);
     written = true;
-    return OutboxResult{.ok = true, .number = 7, .day = {}, .error = {}};
+    return OutboxResult(FiledRecord{7, {}});
   };
   const ConnectionOutcome outcome = HandleConnection(pair[0], context);
 

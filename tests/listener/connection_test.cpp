@@ -69,7 +69,7 @@ class ConnectionTest : public ::testing::Test {
 
   TempWorkDir dir_;
   RecordingView view_;
-  TraceLog log_;
+  ListenerLog log_;
   ConnectionContext context_{log_, view_};
   void SetUp() override { ASSERT_TRUE(log_.Open("./log.txt")); }
 };
@@ -210,7 +210,7 @@ TEST_F(ConnectionTest, StoreFailureGets0002AndAdvancesNothing) {
 
   // Any failure of the writer, whatever its cause, is a 0002 for the client.
   context_.write_outbox = [](std::string_view, std::string_view) {
-    return OutboxResult{.ok = false, .number = 0, .day = {}, .error = "counter unreadable"};
+    return OutboxResult(Error{"", "counter unreadable"});
   };
   EXPECT_EQ(Serve(kExample).exchange.reply.substr(0, 5), "0002|");
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/engine_log.h"
+#include "listener/listener_log.h"
 #include "listener_support.h"
 #include "platform/codepage.h"
 #include "store/settings.h"
@@ -24,6 +26,21 @@ TEST(PortNumber, LeadingDigitsLow16Bits) {
   EXPECT_EQ(PortNumber("65535"), 65535);
   EXPECT_EQ(PortNumber("65537"), 1);
   EXPECT_EQ(PortNumber("999999999"), 999999999 % 65536);
+}
+
+// Both trace logs in one program, each with its own file and flushing.
+TEST(TraceLogs, TheEngineLogAndTheListenerLogLiveSideBySide) {
+  TempWorkDir dir;
+  EngineLog engine;
+  ListenerLog listener;
+  ASSERT_TRUE(engine.Open("sms.log"));
+  ASSERT_TRUE(listener.Open("log.txt"));
+  engine.Printf("com=...%s\n", "COM1");
+  listener.Write("========SMS Socket Server is started==========\n");
+  EXPECT_EQ(FileBytes("sms.log"), "com=...COM1\r\n");  // at once
+  EXPECT_EQ(FileBytes("log.txt"), "");                 // until flushed
+  listener.Flush();
+  EXPECT_EQ(FileBytes("log.txt"), "========SMS Socket Server is started==========\r\n");
 }
 
 TEST(ListenerThread, StartsServesAndDropsASilentClient) {
@@ -48,6 +65,10 @@ TEST(ListenerThread, StartsServesAndDropsASilentClient) {
     EXPECT_EQ(served.reply.substr(0, 5), "0000|");
     EXPECT_EQ(view.Memo(), "hello");
     EXPECT_EQ(view.Account(), "1");
+    // One connection is served at a time, so once the next one is answered
+    // the lines of the one before are on disk, not held in a buffer.
+    ASSERT_EQ(SendRequest(port, "0000|13012312312;|again|").reply.substr(0, 5), "0000|");
+    EXPECT_NE(FileBytes("log.txt").find("1024-0,"), std::string::npos) << FileBytes("log.txt");
     listener.Stop();
     listener.WaitFinished();
   }

@@ -215,7 +215,7 @@ TEST(QuillonHeadless, FilesBesideAnotherWriterWithoutLosingARecord) {
   });
   int filed_here = 0;
   for (int i = 0; i < kEach; ++i) {
-    filed_here += WriteOutboxRecord("13012312312", "console " + std::to_string(i)).ok ? 1 : 0;
+    filed_here += WriteOutboxRecord("13012312312", "console " + std::to_string(i)).ok() ? 1 : 0;
   }
   ASSERT_EQ(client.get(), kEach);
   ASSERT_EQ(filed_here, kEach);

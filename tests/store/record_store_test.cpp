@@ -25,7 +25,13 @@ using testing::WriteBytes;
 // The counter retries pause through the pacing clock; keep them short.
 [[maybe_unused]] const bool kFastPauses = [] { return setenv("TAVREL_TIME_SCALE", "0.001", 0) == 0; }();
 
-std::string NewBox(const OutboxResult& r) { return MailboxDir(r.day, kNewBox); }
+std::string NewBox(const OutboxResult& r) { return MailboxDir(r.value().day, kNewBox); }
+
+std::set<std::string> Names(const std::string& dir) {
+  std::set<std::string> names;
+  for (auto& e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename());
+  return names;
+}
 
 TEST(RecipientListRule, SemicolonsBecomeLineEndsUnlessALineEndFollowsTwoBytesOn) {
   struct Case {
@@ -55,34 +61,44 @@ TEST(WriteOutboxRecord, FirstRecordOfTheDayReachesDiskByteExact) {
   TempWorkDir dir;
   std::string text = Gbk("你好\r\n朋友");
   OutboxResult r = WriteOutboxRecord("13012312312;\r\n11111111111;22222222222", text);
-  ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.number, 1);
+  ASSERT_TRUE(r.ok()) << r.error().detail;
+  EXPECT_EQ(r.value().number, 1);
+  const std::string day = r.value().day;
   for (const char* box : {"new", "send", "recv", "qury"}) {
-    EXPECT_TRUE(std::filesystem::is_directory(r.day + "/" + box)) << box;
+    EXPECT_TRUE(std::filesystem::is_directory(day + "/" + box)) << box;
   }
   std::string box = NewBox(r);
   EXPECT_EQ(ReadBytes(box + "/R1"), "13012312312;\r\r\n11111111111\r\n22222222222");
   EXPECT_EQ(ReadBytes(box + "/DA1"), "\xC4\xE3\xBA\xC3\r\r\n\xC5\xF3\xD3\xD1");
   EXPECT_EQ(ReadBytes(box + "/acc"), "1");
   std::string stamp = ReadRecordTime(box + "/H1");
-  EXPECT_TRUE(testing::IsTimeStamp(stamp, r.day)) << stamp;
+  EXPECT_TRUE(testing::IsTimeStamp(stamp, day)) << stamp;
   EXPECT_EQ(ReadBytes(box + "/H1"),
             "[HEAD]\r\ntime=" + stamp +
                 "\r\nsend= \r\ntype=\xB2\xE9\xD1\xAF\r\nstat=\xCE\xB4\xB7\xA2\r\n"
                 "jrade=\xBD\xF4\xBC\xB1\r\n");
   // Readers get back what the writer was given.
   EXPECT_EQ(ReadRecordFile(box + "/DA1").value(), text);
-  // Nothing but the records, the counter and the lock is left in the mailbox.
-  std::set<std::string> names;
-  for (auto& e : std::filesystem::directory_iterator(box)) names.insert(e.path().filename());
-  EXPECT_EQ(names, (std::set<std::string>{"R1", "H1", "DA1", "acc", "lock"}));
 }
 
-TEST(WriteOutboxRecord, CounterRulesOfBothWriters) {
+TEST(Counters, AReplacedCounterLeavesNothingBehindButTheCounterAndTheLock) {
+  TempWorkDir dir;
+  ASSERT_TRUE(WriteOutboxRecord("1", "t").ok());
+  OutboxResult r = WriteOutboxRecord("2", "u");
+  ASSERT_TRUE(r.ok()) << r.error().detail;
+  EXPECT_EQ(Names(NewBox(r)),
+            (std::set<std::string>{"R1", "H1", "DA1", "R2", "H2", "DA2", "acc", "lock"}));
+  const std::string recv = MailboxDir(r.value().day, kRecvBox);
+  ASSERT_TRUE(WriteCounter(recv, 1));
+  ASSERT_TRUE(WriteCounter(recv, 2));
+  EXPECT_EQ(Names(recv), (std::set<std::string>{"acc", "lock"}));
+}
+
+TEST(WriteOutboxRecord, BothCounterRules) {
   struct Case {
     std::string acc;  // raw bytes of new/acc before the write
-    long ravelin;     // record number Ravelin's writers take
-    long quillon;     // Quillon's, 0 when it fails cleanly
+    long restart;     // record number taken with RestartBelowOne
+    long refuse;      // with RefuseNegativeAndRetry, 0 when it fails cleanly
   } cases[] = {
       {"41", 42, 42},         {"0", 1, 1},           {"abc", 1, 1},
       {"", 1, 1},             {"  +7", 8, 8},        {"12\r\n99", 13, 13},
@@ -90,22 +106,22 @@ TEST(WriteOutboxRecord, CounterRulesOfBothWriters) {
       {"-3", 1, 0},
   };
   for (const Case& c : cases) {
-    for (CounterRule rule : {CounterRule::Ravelin, CounterRule::Quillon}) {
+    for (CounterRule rule : {CounterRule::RestartBelowOne, CounterRule::RefuseNegativeAndRetry}) {
       TempWorkDir dir;
       std::string day = DayFolderName();
       EnsureDayFolder(day);
       std::string box = MailboxDir(day, kNewBox);
       WriteBytes(CounterPath(box), c.acc);
       OutboxResult r = WriteOutboxRecord("1", "t", rule);
-      long expected = rule == CounterRule::Ravelin ? c.ravelin : c.quillon;
+      long expected = rule == CounterRule::RestartBelowOne ? c.restart : c.refuse;
       if (expected == 0) {
-        EXPECT_FALSE(r.ok) << "acc=" << c.acc;
-        EXPECT_FALSE(r.error.empty());
+        EXPECT_FALSE(r.ok()) << "acc=" << c.acc;
+        EXPECT_EQ(r.error().text, Gbk("计数文件的数值为负：") + CounterPath(box));
         EXPECT_EQ(ReadBytes(CounterPath(box)), c.acc);
         continue;
       }
-      ASSERT_TRUE(r.ok) << "acc=" << c.acc << ": " << r.error;
-      EXPECT_EQ(r.number, expected) << "acc=" << c.acc;
+      ASSERT_TRUE(r.ok()) << "acc=" << c.acc << ": " << r.error().detail;
+      EXPECT_EQ(r.value().number, expected) << "acc=" << c.acc;
       EXPECT_EQ(ReadBytes(CounterPath(box)), std::to_string(expected));
       EXPECT_TRUE(FileExists(RecordPath(box, "DA", expected)));
     }
@@ -133,15 +149,16 @@ TEST(Counters, ReadAndWrite) {
 }
 
 TEST(WriteOutboxRecord, ACounterThatCannotBeReadFailsBeforeAnythingIsWritten) {
-  for (CounterRule rule : {CounterRule::Quillon, CounterRule::Ravelin}) {
+  for (CounterRule rule : {CounterRule::RefuseNegativeAndRetry, CounterRule::RestartBelowOne}) {
     TempWorkDir dir;
     std::string day = DayFolderName();
     EnsureDayFolder(day);
     std::string box = MailboxDir(day, kNewBox);
     std::filesystem::create_directory(CounterPath(box));
     OutboxResult r = WriteOutboxRecord("13012312312", "t", rule);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.error.find("acc"), std::string::npos) << r.error;
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.error().text, Gbk("无法读取计数文件：") + CounterPath(box));
+    EXPECT_NE(r.error().detail.find("acc"), std::string::npos) << r.error().detail;
     EXPECT_FALSE(FileExists(box + "/R1"));
   }
 }
@@ -155,49 +172,51 @@ TEST(WriteOutboxRecord, ARecordWhoseFilesCannotBeWrittenIsNotCounted) {
     WriteBytes(CounterPath(box), "4");
     std::filesystem::create_directory(RecordPath(box, blocked, 5));
     OutboxResult r = WriteOutboxRecord("13012312312", "t");
-    EXPECT_FALSE(r.ok) << blocked;
-    EXPECT_NE(r.error.find(RecordPath(box, blocked, 5)), std::string::npos) << r.error;
+    EXPECT_FALSE(r.ok()) << blocked;
+    EXPECT_EQ(r.error().text, Gbk("无法写入文件：") + RecordPath(box, blocked, 5));
+    EXPECT_NE(r.error().detail.find(RecordPath(box, blocked, 5)), std::string::npos)
+        << r.error().detail;
     EXPECT_EQ(ReadBytes(CounterPath(box)), "4") << blocked;
   }
 }
 
-TEST(WriteOutboxRecord, QuillonRetriesTheCounterThenLeavesTheRecordUncounted) {
+TEST(WriteOutboxRecord, TheRetryingRuleRetriesTheCounterThenLeavesTheRecordUncounted) {
   TempWorkDir dir;
   std::string day = DayFolderName();
   EnsureDayFolder(day);
   std::string box = MailboxDir(day, kNewBox);
   WriteBytes(CounterPath(box), "41");
-  std::filesystem::create_directory(CounterPath(box) + ".swap");  // blocks every replacement
-  OutboxResult r = WriteOutboxRecord("13012312312;", "t", CounterRule::Quillon);
-  EXPECT_FALSE(r.ok);
+  std::filesystem::create_directory(CounterPath(box) + ".tmp");  // blocks every replacement
+  OutboxResult r = WriteOutboxRecord("13012312312;", "t", CounterRule::RefuseNegativeAndRetry);
+  EXPECT_FALSE(r.ok());
   EXPECT_EQ(ReadBytes(CounterPath(box)), "41");
   EXPECT_EQ(ReadBytes(RecordPath(box, "R", 42)), "13012312312\r\n");  // stays, uncounted
   // Once the counter can be written again the next request takes the same number.
-  std::filesystem::remove(CounterPath(box) + ".swap");
-  r = WriteOutboxRecord("22222222222", "u", CounterRule::Quillon);
-  ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.number, 42);
+  std::filesystem::remove(CounterPath(box) + ".tmp");
+  r = WriteOutboxRecord("22222222222", "u", CounterRule::RefuseNegativeAndRetry);
+  ASSERT_TRUE(r.ok()) << r.error().detail;
+  EXPECT_EQ(r.value().number, 42);
   EXPECT_EQ(ReadBytes(RecordPath(box, "R", 42)), "22222222222");
 }
 
 TEST(WriteOutboxRecord, HookSeesTheCompleteRecordBeforeTheCounterMoves) {
   TempWorkDir dir;
   bool called = false;
-  OutboxResult r = WriteOutboxRecord("1", "t", CounterRule::Quillon, [&](long n) {
+  OutboxResult r = WriteOutboxRecord("1", "t", CounterRule::RefuseNegativeAndRetry, [&](long n) {
     called = true;
     EXPECT_EQ(n, 1);
     std::string box = MailboxDir(DayFolderName(), kNewBox);
     EXPECT_EQ(ReadBytes(box + "/DA1"), "t");
     EXPECT_FALSE(ReadCounter(box).has_value());
   });
-  EXPECT_TRUE(r.ok);
+  EXPECT_TRUE(r.ok());
   EXPECT_TRUE(called);
 }
 
 TEST(WriteOutboxRecord, TextsEndAtTheirFirstNul) {
   TempWorkDir dir;
   OutboxResult r = WriteOutboxRecord(std::string("1;2\0;3", 6), std::string("ab\0cd", 5));
-  ASSERT_TRUE(r.ok);
+  ASSERT_TRUE(r.ok());
   EXPECT_EQ(ReadBytes(NewBox(r) + "/R1"), "1\r\n2");
   EXPECT_EQ(ReadBytes(NewBox(r) + "/DA1"), "ab");
 }
@@ -212,7 +231,7 @@ TEST(WriteOutboxRecord, WritersInManyThreadsNeverShareANumber) {
       for (int i = 0; i < kEach; ++i) {
         std::string text = "t" + std::to_string(t) + "-" + std::to_string(i);
         OutboxResult r = WriteOutboxRecord("13012312312", text);
-        if (r.ok) numbers[t].push_back(r.number);
+        if (r) numbers[t].push_back(r.value().number);
       }
     });
   }
@@ -277,8 +296,8 @@ TEST(WriteOutboxRecord, UnwritableWorkingDirectoryFailsCleanly) {
   TempWorkDir dir;
   chmod(dir.path().c_str(), 0555);
   OutboxResult r = WriteOutboxRecord("1", "t");
-  EXPECT_FALSE(r.ok);
-  EXPECT_FALSE(r.error.empty());
+  EXPECT_FALSE(r.ok());
+  EXPECT_FALSE(r.error().detail.empty());
 }
 
 }  // namespace

@@ -46,14 +46,32 @@ TEST(Settings, BothProgramsKeysShareOneSectionInWriteOrder) {
 TEST(Settings, EachReaderCutsToItsOwnField) {
   TempWorkDir dir;
   WriteSetting("SMSCODE", "+8613800000000");
-  WriteSetting("COM", "/dev/ttyUSB10");
   WriteSetting("SERVIP", "255.255.255.255:9999");
   EXPECT_EQ(ReadSetting(settings::kEngineSmsCode), "+861380000000");
   EXPECT_EQ(ReadSetting(settings::kConsoleSmsCode), "+8613800000000");
-  EXPECT_EQ(ReadSetting(settings::kEngineCom), "/dev/ttyU");
-  EXPECT_EQ(ReadSetting(settings::kTestCom), "/dev/ttyU");
-  EXPECT_EQ(ReadSetting(settings::kConsoleCom), "/dev/ttyUSB10");
   EXPECT_EQ(ReadSetting(settings::kListenerServIp), "255.255.255.255:999");
+}
+
+TEST(Settings, AComPathIsReadWholeAndAComNameToItsField) {
+  TempWorkDir dir;
+  const std::string longest_path = "/" + std::string(PATH_MAX - 2, 'p');
+  struct Case {
+    std::string saved, engine_and_test, console;
+  } cases[] = {
+      {"/dev/ttyUSB10", "/dev/ttyUSB10", "/dev/ttyUSB10"},
+      {"./modem", "./modem", "./modem"},
+      {longest_path, longest_path, longest_path},
+      {longest_path + "q", longest_path, longest_path},
+      {"COM123456789", "COM123456", "COM123456789"},
+      {"ttyUSB0123456", "ttyUSB012", "ttyUSB0123456"},
+      {std::string(120, 'c'), std::string(9, 'c'), std::string(99, 'c')},
+  };
+  for (const Case& c : cases) {
+    WriteSetting("COM", c.saved);
+    EXPECT_EQ(ReadSetting(settings::kEngineCom), c.engine_and_test) << c.saved;
+    EXPECT_EQ(ReadSetting(settings::kTestCom), c.engine_and_test) << c.saved;
+    EXPECT_EQ(ReadSetting(settings::kConsoleCom), c.console) << c.saved;
+  }
 }
 
 TEST(Settings, AnEmptySavedValueBeatsEveryDefault) {

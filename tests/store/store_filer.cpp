@@ -1,6 +1,8 @@
 // Files records into today's new mailbox of a working directory, as the
 // writers of the two programs do: the worker of the many-writers and crash
-// tests.  Usage: store_filer DIR COUNT TAG [quillon]   (COUNT 0: until killed)
+// tests.  Usage: store_filer DIR COUNT TAG [retry]   (COUNT 0: until killed)
+// "retry" files with the rule of the request listener, anything else with
+// the console's.
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,18 +14,19 @@
 
 int main(int argc, char** argv) {
   if (argc < 4 || chdir(argv[1]) != 0) {
-    std::fprintf(stderr, "usage: store_filer DIR COUNT TAG [quillon]\n");
+    std::fprintf(stderr, "usage: store_filer DIR COUNT TAG [retry]\n");
     return 2;
   }
   long count = std::atol(argv[2]);
   std::string tag = argv[3];
-  auto rule = (argc > 4 && std::string(argv[4]) == "quillon") ? tavrel::CounterRule::Quillon
-                                                              : tavrel::CounterRule::Ravelin;
+  const auto rule = (argc > 4 && std::string(argv[4]) == "retry")
+                        ? tavrel::CounterRule::RefuseNegativeAndRetry
+                        : tavrel::CounterRule::RestartBelowOne;
   for (long i = 0; count == 0 || i < count; ++i) {
     tavrel::OutboxResult r = tavrel::WriteOutboxRecord(
         tavrel::testing::kFilerRecipients, tavrel::testing::FilerText(tag, i), rule);
-    if (!r.ok) {
-      std::fprintf(stderr, "store_filer: %s\n", r.error.c_str());
+    if (!r) {
+      std::fprintf(stderr, "store_filer: %s\n", r.error().detail.c_str());
       return 1;
     }
   }

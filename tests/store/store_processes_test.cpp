@@ -28,7 +28,7 @@ using testing::ReadBytes;
 using testing::TempWorkDir;
 
 pid_t StartFiler(const std::string& dir, long count, const std::string& tag,
-                 const char* rule = "ravelin") {
+                 const char* rule = "once") {
   std::string count_text = std::to_string(count);
   const char* argv[] = {STORE_FILER, dir.c_str(), count_text.c_str(), tag.c_str(), rule, nullptr};
   pid_t pid = -1;
@@ -81,8 +81,8 @@ TEST(StoreProcesses, FourProcessesFile250RecordsEachIntoOneMailbox) {
   constexpr long kEach = 250;
   std::vector<pid_t> pids;
   for (int p = 0; p < kProcesses; ++p) {
-    pids.push_back(StartFiler(dir.path(), kEach, "p" + std::to_string(p),
-                              p % 2 ? "quillon" : "ravelin"));
+    pids.push_back(
+        StartFiler(dir.path(), kEach, "p" + std::to_string(p), p % 2 ? "retry" : "once"));
     ASSERT_GT(pids.back(), 0);
   }
   for (pid_t pid : pids) EXPECT_EQ(WaitChild(pid, std::chrono::seconds(300)), 0);

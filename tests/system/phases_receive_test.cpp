@@ -73,6 +73,26 @@ TEST_F(StationReceives, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCount
       << ravelin->output();
 }
 
+TEST_F(StationReceives, ControlBytesOfAReceivedTextNeverReachTheTerminal) {
+  // '[' travels 7-bit as the escape septet and 0x3C, which the engine takes
+  // for ESC '<'; a text holding ESC itself travels as UCS-2.
+  ASSERT_TRUE(InjectSms(spool_, "13012312312", "[2J"));
+  ASSERT_TRUE(InjectSms(spool_, "13800000000", "\x1b[2J\x1b]0;owned\x07\x7f你好"));
+  auto ravelin = StartHeadlessRavelin(dir_, kScale);
+  ASSERT_NE(ravelin, nullptr);
+  ASSERT_TRUE(Eventually([&] { return Box("recv", "acc") == "2"; }, 60s)) << dir_.Read("sms.log");
+  EXPECT_EQ(Box("recv", "DA1"), "\x1b<2J");  // the store keeps what arrived
+  ASSERT_TRUE(ravelin->WaitForOutput("    ?[2J?]0;owned??你好\n")) << ravelin->output();
+  EXPECT_NE(ravelin->output().find("    ?<2J\n"), std::string::npos) << ravelin->output();
+
+  const std::string& out = ravelin->output();
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(out[i]);
+    const bool control = (byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F;
+    EXPECT_FALSE(control) << "byte " << static_cast<int>(byte) << " at " << i;
+  }
+}
+
 TEST_F(StationReceives, QueriesAreAnsweredToTheSenderInTheNextCycle) {
   WriteCatalogue(dir_, "query/query", "query", {{"0001", Gbk("营业时间：九点到五点")}});
   ASSERT_TRUE(InjectSms(spool_, "13012312312", "*0001"));

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,22 @@ TEST_F(StationSends, ARecordReachesTheModemAsOneUcs2SmsAndCounts) {
   EXPECT_EQ(sent[0].coding, "ucs2");
   EXPECT_EQ(sent[0].text, "你好");
   EXPECT_TRUE(ravelin->WaitForOutput("13012312312   0    发送成功.\n")) << ravelin->output();
+}
+
+// A USB modem is named on Linux by its stable link under /dev/serial/by-id,
+// far longer than a COMn name.
+TEST_F(StationSends, ALongAbsoluteDevicePathReachesTheModem) {
+  StartModem();
+  const std::string by_id = dir_.root() + "/dev/serial/by-id";
+  const std::string device = by_id + "/usb-Simulated_GSM_Modem_0123456789ABCDEF-if00-port0";
+  std::filesystem::create_directories(by_id);
+  std::filesystem::create_symlink(dir_ / "modem", device);
+  dir_.WriteSettings({{"COM", device}, {"RATE", "19200"}, {"SMSCODE", "8613800000000"}});
+  FileOutboxRecord(dir_, 1, "13012312312", "hello");
+  auto ravelin = StartRavelin();
+  ASSERT_TRUE(WaitSendAcc("1")) << dir_.Read("sms.log");
+  EXPECT_EQ(Destinations(), std::vector<std::string>{"13012312312"});
+  EXPECT_EQ(dir_.Read("sms.log").rfind("com=..." + device + "\r\n", 0), 0u);
 }
 
 TEST_F(StationSends, RecipientListsFollowTheirRules) {

@@ -1,4 +1,4 @@
-#include "engine/trace_log.h"
+#include "engine/engine_log.h"
 
 #include <cstdarg>
 #include <vector>
@@ -8,17 +8,17 @@
 
 namespace tavrel {
 
-TraceLog::~TraceLog() {
+EngineLog::~EngineLog() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-bool TraceLog::Open(const std::string& path) {
+bool EngineLog::Open(const std::string& path) {
   if (file_ != nullptr) std::fclose(file_);
   file_ = std::fopen(path.c_str(), "wb");
   return file_ != nullptr;
 }
 
-void TraceLog::Printf(const char* format, ...) {
+void EngineLog::Printf(const char* format, ...) {
   if (file_ == nullptr) return;
   if (pacer_ != nullptr) pacer_->Checkpoint();
   std::va_list args;
@@ -30,14 +30,15 @@ void TraceLog::Printf(const char* format, ...) {
   if (length > 0) {
     std::vector<char> text(static_cast<std::size_t>(length) + 1);
     std::vsnprintf(text.data(), text.size(), format, again);
-    const std::string bytes = ToTextMode(std::string_view(text.data(), static_cast<std::size_t>(length)));
+    const std::string bytes =
+        ToTextMode(std::string_view(text.data(), static_cast<std::size_t>(length)));
     std::fwrite(bytes.data(), 1, bytes.size(), file_);
     std::fflush(file_);
   }
   va_end(again);
 }
 
-void TraceLog::Flush() {
+void EngineLog::Flush() {
   if (file_ != nullptr) std::fflush(file_);
 }
 

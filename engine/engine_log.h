@@ -9,12 +9,12 @@ namespace tavrel {
 
 class Pacer;
 
-class TraceLog {
+class EngineLog {
  public:
-  TraceLog() = default;  // traces nowhere until Open succeeds
-  ~TraceLog();
-  TraceLog(const TraceLog&) = delete;
-  TraceLog& operator=(const TraceLog&) = delete;
+  EngineLog() = default;  // traces nowhere until Open succeeds
+  ~EngineLog();
+  EngineLog(const EngineLog&) = delete;
+  EngineLog& operator=(const EngineLog&) = delete;
 
   // Creates or truncates the file. The engine works on without a trace when
   // this fails, so the result only tells whether lines will land anywhere.

@@ -1,4 +1,4 @@
-#include "engine/headless.h"
+#include "console/headless.h"
 
 #include <poll.h>
 #include <signal.h>
@@ -12,6 +12,7 @@
 #include "engine/engine_thread.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
+#include "platform/terminal_text.h"
 
 namespace tavrel {
 namespace {
@@ -43,20 +44,8 @@ void StopRequest(myterad& engine, Monitor& monitor) {
 
 }  // namespace
 
-std::string MonitorTextForTerminal(const std::string& gbk) {
-  std::string text = GbkToUtf8(gbk);
-  std::string out;
-  out.reserve(text.size() + 1);
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out.push_back(text[i]);
-  }
-  if (out.empty() || out.back() != '\n') out.push_back('\n');
-  return out;
-}
-
 void PrintingMonitor::Print(const std::string& prefix, const std::string& gbk) {
-  const std::string line = prefix + MonitorTextForTerminal(gbk);
+  const std::string line = prefix + TerminalLines(gbk);
   std::lock_guard<std::mutex> lock(mutex_);
   std::fwrite(line.data(), 1, line.size(), out_);
   std::fflush(out_);
@@ -66,7 +55,7 @@ void PrintingMonitor::PrependText(const std::string& text, std::size_t) { Print(
 void PrintingMonitor::ReplaceText(const std::string& text) { Print("", text); }
 void PrintingMonitor::SetCaption(const std::string& text) { Print("[caption] ", text); }
 
-int RunHeadlessRavelin() {
+int RunHeadlessEngine() {
   // Blocked before any thread exists, so that every thread inherits the mask
   // and the signals reach only the descriptor below.
   sigset_t requests;
@@ -104,8 +93,9 @@ int RunHeadlessRavelin() {
   const std::string detail = engine.FailureDetail();
   std::fprintf(stderr, "Ravelin: the engine has ended: the serial port failed%s%s\n",
                detail.empty() ? "" : ": ", detail.c_str());
-  std::fprintf(stderr,
-               "Check the modem, its cable, and COM and RATE in server.txt, then start Ravelin again.\n");
+  std::fprintf(
+      stderr,
+      "Check the modem, its cable, and COM and RATE in server.txt, then start Ravelin again.\n");
   return 1;
 }
 

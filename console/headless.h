@@ -1,8 +1,9 @@
 #pragma once
 // Ravelin without a window: the engine starts at once in the working
-// directory and every monitor update is printed to standard output in
-// UTF-8, in order (a replaced text is printed whole, a text put in front is
-// printed as it is, a caption as "[caption] " and its text).
+// directory and every monitor update is printed to standard output as
+// terminal lines (TerminalLines), in order: a replaced text is printed whole,
+// a text put in front is printed as it is, a caption as "[caption] " and its
+// text.
 //
 // The operator's two buttons are signals: SIGUSR1 is the stop request and
 // SIGUSR2 the start request. SIGTERM, SIGINT and SIGHUP end the program.
@@ -30,9 +31,6 @@ class PrintingMonitor : public Monitor {
   std::mutex mutex_;
 };
 
-// GBK monitor text as terminal lines: UTF-8, CR LF as LF, a final line end.
-std::string MonitorTextForTerminal(const std::string& gbk);
-
-int RunHeadlessRavelin();
+int RunHeadlessEngine();
 
 }  // namespace tavrel

@@ -1,23 +1,24 @@
 #pragma once
 // The listener's trace log ./log.txt: a buffered stream in text mode (every
 // LF reaches the disk as CR LF), truncated when the listener starts. Lines
-// reach the disk when flushed, when the buffer fills or when it is closed.
+// reach the disk when flushed (the listener flushes after each connection),
+// when the buffer fills or when it is closed.
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 namespace tavrel {
 
-class TraceLog {
+class ListenerLog {
  public:
-  TraceLog() = default;
-  ~TraceLog();
-  TraceLog(const TraceLog&) = delete;
-  TraceLog& operator=(const TraceLog&) = delete;
+  ListenerLog() = default;
+  ~ListenerLog();
+  ListenerLog(const ListenerLog&) = delete;
+  ListenerLog& operator=(const ListenerLog&) = delete;
 
   bool Open(const std::string& path);  // truncates; false when it cannot
   bool IsOpen() const { return file_ != nullptr; }
-  void Write(std::string_view text);   // ignored while closed
+  void Write(std::string_view text);  // ignored while closed
   void Flush();
   void Close();
 

@@ -1,28 +1,28 @@
-#include "listener/trace_log.h"
+#include "listener/listener_log.h"
 
 #include "platform/textfile.h"
 
 namespace tavrel {
 
-TraceLog::~TraceLog() { Close(); }
+ListenerLog::~ListenerLog() { Close(); }
 
-bool TraceLog::Open(const std::string& path) {
+bool ListenerLog::Open(const std::string& path) {
   Close();
   file_ = std::fopen(path.c_str(), "wb");
   return file_ != nullptr;
 }
 
-void TraceLog::Write(std::string_view text) {
+void ListenerLog::Write(std::string_view text) {
   if (file_ == nullptr) return;
   const std::string bytes = ToTextMode(text);
   std::fwrite(bytes.data(), 1, bytes.size(), file_);
 }
 
-void TraceLog::Flush() {
+void ListenerLog::Flush() {
   if (file_ != nullptr) std::fflush(file_);
 }
 
-void TraceLog::Close() {
+void ListenerLog::Close() {
   if (file_ == nullptr) return;
   std::fclose(file_);
   file_ = nullptr;
