@@ -21,8 +21,6 @@ constexpr std::size_t kBoxByteLimit = 1023;
 // How long the pointer rests on a row before hot tracking selects it.
 constexpr std::chrono::milliseconds kHoverSelect{400};
 
-std::string TodayOutbox() { return MailboxDir(DayFolderName(), kNewBox); }
-
 }  // namespace
 
 PendingTab::PendingTab(QWidget* parent) : QWidget(parent) {
@@ -80,22 +78,22 @@ void PendingTab::daifaListView(int index) {
   if (!ListView2->IsSelected(index)) return;
   SelectedRecord = RowRecordNumber(ItemValues(ListView2, index));
   // The files, not the row: they may have been rewritten since the load.
-  const std::string box = TodayOutbox();
-  const auto recipients = ReadRecordField(RecordPath(box, "R", SelectedRecord), kSelectionField);
+  const std::string today = DayFolderName();
+  const long n = SelectedRecord;
+  const auto recipients =
+      ReadRecordField(today, kNewBox, RecordPart::Recipients, n, kSelectionField);
   if (!recipients) return;
   Memo1->SetText(*recipients);
-  if (auto text = ReadRecordField(RecordPath(box, "DA", SelectedRecord), kSelectionField))
+  if (auto text = ReadRecordField(today, kNewBox, RecordPart::Text, n, kSelectionField))
     Memo2->SetText(*text);
 }
 
 void PendingTab::changge_dai_BitBtn1Click() {
-  const std::string box = TodayOutbox();
-  if (!RewriteRecordFile(RecordPath(box, "R", SelectedRecord), Memo1->Text())) return;
-  RewriteRecordFile(RecordPath(box, "DA", SelectedRecord), Memo2->Text());
+  RewriteOutboxRecord(DayFolderName(), SelectedRecord, Memo1->Text(), Memo2->Text());
 }
 
 void PendingTab::del_dai_BitBtn2Click() {
-  RewriteRecordFile(RecordPath(TodayOutbox(), "R", SelectedRecord), "*" + Memo1->Text());
+  ForbidOutboxRecord(DayFolderName(), SelectedRecord, Memo1->Text());
 }
 
 }  // namespace tavrel::console

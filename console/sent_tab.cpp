@@ -61,11 +61,12 @@ void SentTab::ListView3DblClick() {
 void SentTab::YiifaduanXinlistView(int index) {
   if (!ListView3->IsSelected(index)) return;
   *selected_record_ = RowRecordNumber(ItemValues(ListView3, index));
-  const std::string box = MailboxDir(ChosenDay(ui::GetText(nian_Edit7), DayFolderName()), kNewBox);
-  const auto recipients = ReadRecordField(RecordPath(box, "R", *selected_record_), kSelectionField);
+  const std::string day = ChosenDay(ui::GetText(nian_Edit7), DayFolderName());
+  const long n = *selected_record_;
+  const auto recipients = ReadRecordField(day, kNewBox, RecordPart::Recipients, n, kSelectionField);
   if (!recipients) return;
   Memo3->SetText(*recipients);
-  if (auto text = ReadRecordField(RecordPath(box, "DA", *selected_record_), kSelectionField))
+  if (auto text = ReadRecordField(day, kNewBox, RecordPart::Text, n, kSelectionField))
     Memo4->SetText(*text);
 }
 

@@ -132,15 +132,13 @@ void RunCycle(Port& port, Pacer& pacer, EngineLog& trace, Monitor& monitor) {
   CycleContext cycle{DayFolderName(), 0, 0, 0, port, pacer, trace, monitor};
   pacer.Checkpoint();
   EnsureDayFolder(cycle.day);
-  const std::string send_dir = MailboxDir(cycle.day, kSendBox);
-  const std::string new_dir = MailboxDir(cycle.day, kNewBox);
   trace.Printf("\n\n\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&%s\n===%s\n", Gbk("开始").c_str(),
-               CounterPath(send_dir).c_str());
-  cycle.send_acc = CounterOrZero(ReadCounter(send_dir));
-  cycle.recv_acc = CounterOrZero(ReadCounter(MailboxDir(cycle.day, kRecvBox)));
-  const std::string new_counter = CounterPath(new_dir);
+               CounterFileName(cycle.day, kSendBox).c_str());
+  cycle.send_acc = CounterOrZero(ReadMailboxCounter(cycle.day, kSendBox));
+  cycle.recv_acc = CounterOrZero(ReadMailboxCounter(cycle.day, kRecvBox));
+  const std::string new_counter = CounterFileName(cycle.day, kNewBox);
   trace.Printf("%s\n", new_counter.c_str());
-  const std::optional<long> new_acc = ReadCounter(new_dir);
+  const std::optional<long> new_acc = ReadMailboxCounter(cycle.day, kNewBox);
   if (new_acc) trace.Printf("%s\n", new_counter.c_str());
   cycle.new_acc = CounterOrZero(new_acc);
   trace.Printf("accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", cycle.new_acc, cycle.recv_acc,

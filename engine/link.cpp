@@ -2,11 +2,6 @@
 
 namespace tavrel {
 
-std::string_view UpToNul(std::string_view bytes) {
-  const auto end = bytes.find('\0');
-  return end == std::string_view::npos ? bytes : bytes.substr(0, end);
-}
-
 bool AppendWithin(std::string& text, std::string_view more, std::size_t limit) {
   const std::size_t room = text.size() < limit ? limit - text.size() : 0;
   text.append(more.substr(0, room));

@@ -9,6 +9,7 @@
 
 #include "engine/engine_log.h"
 #include "engine/port.h"
+#include "platform/field_text.h"
 
 namespace tavrel {
 
@@ -21,14 +22,11 @@ inline constexpr std::chrono::milliseconds kCommandPause{3000};
 inline constexpr std::chrono::milliseconds kPromptPause{500};
 inline constexpr std::chrono::milliseconds kReplyPause{3000};
 
-// The bytes of text up to its first NUL: the modem's replies are handled as
-// C texts, so a NUL ends them.
-std::string_view UpToNul(std::string_view bytes);
-
 // Appends more to text without letting it pass limit bytes; false when
 // something had to be left out.
 bool AppendWithin(std::string& text, std::string_view more, std::size_t limit = kReplyLimit);
 
+// The modem's commands and replies are handled as C texts: a NUL ends them.
 void WriteCommand(Port& port, std::string_view text);
 
 // Reads 512-byte chunks for as long as a read delivers all 512; the reply

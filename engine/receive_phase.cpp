@@ -1,17 +1,13 @@
 #include "engine/receive_phase.h"
 
-#include <unistd.h>
-
-#include <cstdio>
-
 #include "engine/codec/cmgl_listing.h"
 #include "engine/codec/pdu.h"
 #include "engine/link.h"
 #include "engine/phases.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
-#include "platform/textfile.h"
 #include "store/catalogue.h"
+#include "store/inbox_writer.h"
 #include "store/record_store.h"
 #include "store/text.h"
 
@@ -20,55 +16,6 @@ namespace {
 
 constexpr std::string_view kDeleteCommand = "at+cmgd=";
 constexpr std::string_view kLineEnd = "\r\n";
-
-// A record file of recv, opened for writing when the message is taken and
-// closed when it is complete, in the order that leaves the counter last.
-class RecordFile {
- public:
-  RecordFile(const CycleContext& cycle, std::string path) : cycle_(cycle), path_(std::move(path)) {
-    cycle_.pacer.Checkpoint();
-    file_ = std::fopen(path_.c_str(), "wb");
-    if (file_ == nullptr) cycle_.trace.Printf("filename_err=%s\n", path_.c_str());
-  }
-  ~RecordFile() {
-    if (file_ != nullptr) std::fclose(file_);
-  }
-  RecordFile(const RecordFile&) = delete;
-  RecordFile& operator=(const RecordFile&) = delete;
-
-  const std::string& path() const { return path_; }
-
-  void Write(std::string_view text) {
-    if (file_ == nullptr) return;
-    cycle_.pacer.Checkpoint();
-    const std::string bytes = ToTextMode(text);
-    if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
-  }
-
-  // Pushes what was written to the disk, so that a counter written after it
-  // never covers a record that a crash could leave incomplete.
-  void Push() {
-    if (file_ == nullptr) return;
-    cycle_.pacer.Checkpoint();
-    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) failed_ = true;
-  }
-
-  // True when the file was open and everything written reached it.
-  bool Close() {
-    if (file_ == nullptr) return false;
-    Push();
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed || failed_) cycle_.trace.Printf("filename_err=%s\n", path_.c_str());
-    return closed && !failed_;
-  }
-
- private:
-  const CycleContext& cycle_;
-  std::string path_;
-  std::FILE* file_ = nullptr;
-  bool failed_ = false;
-};
 
 // The message is deleted before it is stored; the reply is traced only, so a
 // message the modem failed to delete comes back only if it is still unread.
@@ -109,19 +56,20 @@ void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu
   trace.Printf("%s=%s\n", sender_label.c_str(), pdu.sender_field.c_str());
   const std::string& sender = pdu.sender;
 
-  const std::string box = MailboxDir(cycle.day, kRecvBox);
-  RecordFile recipient(cycle, RecordPath(box, "R", m));
-  RecordFile text_file(cycle, RecordPath(box, "DA", m));
-  recipient.Write(sender);
+  InboxWriter record(cycle.day, m,
+                     {[&cycle] { cycle.pacer.Checkpoint(); },
+                      [&trace](const std::string& file) {
+                        trace.Printf("filename_err=%s\n", file.c_str());
+                      }});
+  record.WriteSender(sender);
 
   static const std::string content_label = Gbk("内容");
   trace.Printf("NRS=[%s],NRI=%zu\n", pdu.address_length.c_str(), pdu.user_data_offset);
   trace.Printf("%s=%s\n", content_label.c_str(), pdu.user_data.c_str());
   trace.Printf("CodeType =[%s]\n", pdu.type_code.c_str());
   trace.Printf("%s=%s\n", content_label.c_str(), pdu.text.c_str());
-  text_file.Write(pdu.text);
-  const std::string header_path = RecordPath(box, "H", m);
-  trace.Printf("filename3=%s\n", header_path.c_str());
+  record.WriteText(pdu.text);
+  trace.Printf("filename3=%s\n", record.HeaderName().c_str());
 
   if (IsQuery(pdu.text)) {
     const std::string code = QueryCode(pdu.text);
@@ -137,24 +85,13 @@ void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu
   const std::string stamp = TimeStampText(cycle.day);
   cycle.monitor.PrependText(MonitorBlock(m, stamp, sender, pdu.text), kMonitorResetAbove);
 
-  RecordFile header(cycle, header_path);
-  const std::string header_lines = InboxHeader(stamp);
-  const std::size_t first_line = header_lines.find('\n') + 1;
-  header.Write(std::string_view(header_lines).substr(0, first_line));
-  header.Push();
-  header.Write(std::string_view(header_lines).substr(first_line));
-  header.Push();
+  record.WriteHeader(stamp);
   trace.Printf("!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!=%ld,%ld\n", m, k);
 
-  if (recipient.Close()) trace.Printf("fpr =%ld,%ld\n", m, k);
-  if (text_file.Close()) trace.Printf("fpda =%ld,%ld\n", m, k);
-  cycle.pacer.Checkpoint();
-  if (WriteCounter(box, m)) {
-    trace.Printf("fpacc =%ld,%ld\n", m, k);
-  } else {
-    trace.Printf("filename_err=%s\n", CounterPath(box).c_str());
-  }
-  if (header.Close()) trace.Printf("fph =%ld,%ld\n", m, k);
+  if (record.CloseSender()) trace.Printf("fpr =%ld,%ld\n", m, k);
+  if (record.CloseText()) trace.Printf("fpda =%ld,%ld\n", m, k);
+  if (record.Count()) trace.Printf("fpacc =%ld,%ld\n", m, k);
+  if (record.CloseHeader()) trace.Printf("fph =%ld,%ld\n", m, k);
 }
 
 }  // namespace

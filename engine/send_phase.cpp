@@ -40,8 +40,6 @@ const char* LastChars(const std::string& text, std::size_t count) {
   return text.c_str() + (text.size() < count ? 0 : text.size() - count);
 }
 
-bool IsGbkLeadByte(unsigned char byte) { return byte >= 0x81 && byte <= 0xFE; }
-
 // One attempt: the length line, the PDU after the modem had time to prompt,
 // and the reply judged by its last line.
 bool SendOnce(const CycleContext& cycle, const SubmitPdu& pdu, int attempt) {
@@ -74,7 +72,7 @@ void SendWithRetries(const CycleContext& cycle, const std::string& number, const
 // One line of R<n>; false when the line ends the recipient list.
 bool SendToRecipientLine(const CycleContext& cycle, const std::string& line,
                          const std::string& user_data) {
-  if (!line.empty() && line[0] == '*') return false;
+  if (IsForbidden(line)) return false;
   EngineLog& trace = cycle.trace;
   trace.Printf("name=[%s]\n", line.c_str());
   const std::string key = RecipientKey(line);
@@ -108,9 +106,9 @@ void SendRecord(const CycleContext& cycle, long n) {
   EngineLog& trace = cycle.trace;
   trace.Printf("star....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
                cycle.recv_acc, cycle.send_acc);
-  const std::string box = MailboxDir(cycle.day, kNewBox);
-  const std::string text_path = RecordPath(box, "DA", n);
-  const std::optional<std::string> content = ReadRecordFile(text_path);
+  const std::string text_path = RecordFileName(cycle.day, kNewBox, RecordPart::Text, n);
+  const std::optional<std::string> content =
+      ReadRecordFile(cycle.day, kNewBox, RecordPart::Text, n);
   trace.Printf("new-name=%s\n", text_path.c_str());
   if (!content) {
     trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n", n,
@@ -128,8 +126,10 @@ void SendRecord(const CycleContext& cycle, long n) {
     const std::string user_data = SubmitUserData(message.text);
     trace.Printf("sms_neirong_2=[%s]\n", user_data.c_str());
 
-    const std::string recipients_path = RecordPath(box, "R", n);
-    const std::optional<std::string> recipients = ReadRecordFile(recipients_path);
+    const std::string recipients_path =
+        RecordFileName(cycle.day, kNewBox, RecordPart::Recipients, n);
+    const std::optional<std::string> recipients =
+        ReadRecordFile(cycle.day, kNewBox, RecordPart::Recipients, n);
     if (!recipients) {
       trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
                    n, recipients_path.c_str());
@@ -140,7 +140,7 @@ void SendRecord(const CycleContext& cycle, long n) {
     }
   }
   cycle.pacer.Checkpoint();
-  if (!WriteCounter(MailboxDir(cycle.day, kSendBox), n)) {
+  if (!WriteMailboxCounter(cycle.day, kSendBox, n)) {
     trace.Printf("record %ld: the send counter could not be written\n", n);
   }
   trace.Printf("####end....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
@@ -158,7 +158,7 @@ MessageText FirstLineOfText(std::string_view content) {
     message.cut = true;
     std::size_t keep = 0;
     while (keep < line.size()) {
-      const std::size_t width = IsGbkLeadByte(static_cast<unsigned char>(line[keep])) ? 2 : 1;
+      const std::size_t width = IsGbkLeadByte(line[keep]) ? 2 : 1;
       if (keep + width > room) break;
       keep += width;
     }
@@ -198,7 +198,7 @@ void SendPhase(const CycleContext& cycle) {
   // Also when new_acc is smaller: the day's books close at what was read at
   // the top of the cycle, and records filed since then stay above it.
   cycle.pacer.Checkpoint();
-  WriteCounter(MailboxDir(cycle.day, kSendBox), cycle.new_acc);
+  WriteMailboxCounter(cycle.day, kSendBox, cycle.new_acc);
   trace.Printf("===============================================accI_new=%ld\n", cycle.new_acc);
 }
 

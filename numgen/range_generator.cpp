@@ -4,18 +4,15 @@
 #include <charconv>
 #include <utility>
 
+#include "platform/codepage.h"
+#include "platform/field_text.h"
+
 namespace tavrel {
 namespace {
 
-bool IsAtolBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-bool IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
 std::size_t FirstCharBytes(std::string_view gbk) {
   if (gbk.empty()) return 0;
-  return IsGbkLeadByte(static_cast<unsigned char>(gbk[0])) && gbk.size() > 1 ? 2 : 1;
+  return IsGbkLeadByte(gbk[0]) && gbk.size() > 1 ? 2 : 1;
 }
 
 // Sign first, then zeros up to the width, as printf's "%0*lld" pads; a user who
@@ -35,18 +32,7 @@ void AppendNumber(std::string& out, std::int64_t value, int width) {
 }  // namespace
 
 std::int64_t AtolValue(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && IsAtolBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value > kAtolLimit / 10 ? kAtolLimit : std::min(kAtolLimit, value * 10 + (text[i] - '0'));
-  }
-  return negative ? -value : value;
+  return std::clamp<std::int64_t>(AtoL(text), -kAtolLimit, kAtolLimit);
 }
 
 std::size_t GbkCharCount(std::string_view gbk) {

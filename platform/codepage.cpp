@@ -75,13 +75,12 @@ Converter& Utf8ToGbkConverter() {
   return c;
 }
 
-bool IsGbkLead(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
 bool IsGbkTrail(unsigned char b) { return b >= 0x40 && b <= 0xFE && b != 0x7F; }
 
 // A lead byte with a valid trail byte is one (unknown) character of two bytes;
 // anything else is one byte.
 std::size_t GbkCodePointLength(const unsigned char* p, std::size_t left) {
-  if (left >= 2 && IsGbkLead(p[0]) && IsGbkTrail(p[1])) return 2;
+  if (left >= 2 && IsGbkLeadByte(static_cast<char>(p[0])) && IsGbkTrail(p[1])) return 2;
   return 1;
 }
 
@@ -148,5 +147,22 @@ std::string Utf8ToGbk(std::string_view utf8) {
 }
 
 std::string Gbk(std::string_view utf8_literal) { return Utf8ToGbk(utf8_literal); }
+
+bool IsGbkLeadByte(char byte) {
+  const auto b = static_cast<unsigned char>(byte);
+  return b >= 0x81 && b <= 0xFE;
+}
+
+std::string FoldAsciiCase(std::string_view gbk) {
+  std::string out(gbk);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    if (IsGbkLeadByte(out[i]) && i + 1 < out.size()) {
+      ++i;
+    } else if (out[i] >= 'A' && out[i] <= 'Z') {
+      out[i] = static_cast<char>(out[i] - 'A' + 'a');
+    }
+  }
+  return out;
+}
 
 }  // namespace tavrel

@@ -1,14 +1,8 @@
 #include "platform/profile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/textfile.h"
 
 namespace tavrel {
@@ -23,27 +17,9 @@ std::string_view Trim(std::string_view s) {
   return s.substr(first, last - first + 1);
 }
 
-char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsGbkLeadByte(char c) {
-  auto u = static_cast<unsigned char>(c);
-  return u >= 0x81 && u <= 0xFE;
-}
-
-// Only ASCII letters fold. A GBK character is compared as it is, trail byte
-// included: trail bytes 0x41-0x5A would otherwise fold like letters and make
-// two different Chinese names one key.
+// Only ASCII letters fold, as on Windows where the files began.
 bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (IsGbkLeadByte(a[i]) && i + 1 < a.size()) {
-      if (a[i] != b[i] || a[i + 1] != b[i + 1]) return false;
-      ++i;
-      continue;
-    }
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
+  return a.size() == b.size() && FoldAsciiCase(a) == FoldAsciiCase(b);
 }
 
 // What one line of a profile file says; views into the line's bytes.
@@ -124,38 +100,9 @@ Place Locate(std::string_view bytes, std::string_view section, std::string_view 
   return place;
 }
 
-// Readers in other threads and in the other program see the old file or the
-// new one, never a half-written one.
-bool ReplaceFile(const std::string& path, const std::string& bytes, bool existed) {
-  static std::atomic<unsigned> sequence{0};
-  struct stat st{};
-  if (existed) {
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    if (::access(path.c_str(), W_OK) != 0) return false;  // read-only stays read-only
-  }
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".tmp%ld.%u", static_cast<long>(::getpid()),
-                sequence.fetch_add(1));
-  std::string temp = path + suffix;
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = true;
-  const char* p = bytes.data();
-  std::size_t left = bytes.size();
-  while (ok && left > 0) {
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0) {
-      if (errno != EINTR) ok = false;
-      continue;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (ok && existed) ::fchmod(fd, st.st_mode & 07777);
-  if (::close(fd) != 0) ok = false;
-  if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+std::string CutToField(std::string_view value, std::size_t field_size) {
+  if (field_size == 0) return {};
+  return std::string(value.substr(0, field_size - 1));
 }
 
 void EnsureLineEnd(std::string& raw) {
@@ -167,11 +114,30 @@ void EnsureLineEnd(std::string& raw) {
 std::string GetProfileString(std::string_view section, std::string_view key,
                              std::string_view default_value, std::size_t field_size,
                              const std::string& path) {
-  if (field_size == 0) return {};
   std::optional<std::string> bytes = ReadFileBytes(path);
   std::string_view found = default_value;
   if (bytes) Locate(*bytes, section, key, &found);
-  return std::string(found.substr(0, field_size - 1));
+  return CutToField(found, field_size);
+}
+
+ProfileSection::ProfileSection(std::string_view text, std::string_view section) {
+  bool inside = false;
+  ForEachLine(text, [&](std::size_t, std::string_view, const LineMeaning& m) {
+    if (m.kind == LineMeaning::kSection) {
+      if (inside) return false;
+      inside = SameName(m.name, section);
+    } else if (inside && m.kind == LineMeaning::kKey) {
+      values_.try_emplace(FoldAsciiCase(m.name), m.value);
+    }
+    return true;
+  });
+}
+
+std::string ProfileSection::Value(std::string_view key, std::string_view default_value,
+                                  std::size_t field_size) const {
+  auto found = values_.find(FoldAsciiCase(key));
+  return CutToField(found == values_.end() ? default_value : std::string_view(found->second),
+                    field_size);
 }
 
 bool WriteProfileString(std::string_view section, std::string_view key,
@@ -209,7 +175,9 @@ bool WriteProfileString(std::string_view section, std::string_view key,
   std::string out;
   out.reserve(text.size() + key.size() + (value ? value->size() : 0) + 16);
   for (const std::string& line : lines) out += line;
-  return ReplaceFile(path, out, existed);
+  // Readers in other threads and in the other program see the old file or
+  // the new one, never a half-written one.
+  return ReplaceFile(path, out);
 }
 
 }  // namespace tavrel

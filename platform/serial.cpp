@@ -12,12 +12,12 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 
+#include "platform/field_text.h"
 #include "platform/pace.h"
 
 namespace tavrel {
@@ -139,26 +139,6 @@ void TraceTransfer(const std::string& device, const char* direction, std::string
 
 }  // namespace
 
-long RateFromText(std::string_view rate_text) {
-  std::size_t i = 0;
-  while (i < rate_text.size() && std::isspace(static_cast<unsigned char>(rate_text[i]))) ++i;
-  bool negative = false;
-  if (i < rate_text.size() && (rate_text[i] == '+' || rate_text[i] == '-')) {
-    negative = rate_text[i] == '-';
-    ++i;
-  }
-  long value = 0;
-  for (; i < rate_text.size() && std::isdigit(static_cast<unsigned char>(rate_text[i])); ++i) {
-    const int digit = rate_text[i] - '0';
-    if (value > (LONG_MAX - digit) / 10) {
-      value = LONG_MAX;
-      break;
-    }
-    value = value * 10 + digit;
-  }
-  return negative ? -value : value;
-}
-
 std::string SerialPort::DevicePath(std::string_view com) {
   if (com.find('/') != std::string_view::npos) return std::string(com);
   long n = 0;
@@ -211,7 +191,7 @@ SerialPort::~SerialPort() {
 }
 
 bool SerialPort::Configure(std::string_view rate_text, std::string* error) {
-  const long rate = RateFromText(rate_text);
+  const long rate = AtoL(rate_text);
   speed_t speed = B0;
   if (rate <= 0) {
     SetError(error, "RATE \"" + std::string(rate_text) + "\" holds no speed");

@@ -79,7 +79,4 @@ class SerialPort {
   std::string lost_;
 };
 
-// Leading decimal digits of a RATE text; 0 when there are none.
-long RateFromText(std::string_view rate_text);
-
 }  // namespace tavrel

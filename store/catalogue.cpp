@@ -1,14 +1,10 @@
 #include "store/catalogue.h"
 
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <string>
-#include <unordered_map>
 
 #include "platform/codepage.h"
 #include "platform/profile.h"
@@ -88,54 +84,6 @@ bool BreaksCatalogueLine(std::string_view key) {
          key.front() == ';';
 }
 
-// Reads at most `limit` bytes of a file's text-mode content. Only regular
-// files count: a directory or a pipe dropped into ./cust/ is "cannot be
-// opened", never a hang.
-std::optional<std::string> ReadTextPrefix(const std::string& path, std::size_t limit) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return std::nullopt;
-  }
-  // CR LF shrinks to LF, so twice the limit (and the LF after a last CR)
-  // is enough raw bytes for `limit` bytes of text.
-  std::string raw;
-  const std::size_t wanted = 2 * limit + 2;
-  char buffer[8192];
-  while (raw.size() < wanted) {
-    std::size_t ask = std::min(sizeof buffer, wanted - raw.size());
-    ssize_t n = ::read(fd, buffer, ask);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    raw.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  std::string text = FromTextMode(raw);
-  if (text.size() > limit) text.resize(limit);
-  return text;
-}
-
-// Case folding of ASCII letters only; the second byte of a GBK character is
-// left alone even when it looks like a letter.
-std::string FoldAsciiCase(std::string_view gbk) {
-  std::string out(gbk);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(out[i]);
-    if (c >= 0x81 && c <= 0xFE && i + 1 < out.size()) {
-      ++i;
-    } else if (c >= 'A' && c <= 'Z') {
-      out[i] = static_cast<char>(c - 'A' + 'a');
-    }
-  }
-  return out;
-}
-
 // Splits a catalogue's text the way a reader with a 1024-byte line field
 // meets it: a line (with its LF) or a 1023-byte piece of a longer one. A NUL
 // ends what the reader sees of that piece.
@@ -146,9 +94,7 @@ std::vector<std::string> ListingLines(std::string_view text) {
     std::size_t end = text.find('\n', start);
     end = (end == std::string_view::npos) ? text.size() : end + 1;
     end = std::min(end, start + kListLinePiece);
-    std::string line(text.substr(start, end - start));
-    line.resize(std::min(line.size(), line.find('\0')));
-    lines.push_back(std::move(line));
+    lines.emplace_back(UpToNul(text.substr(start, end - start)));
     start = end;
   }
   return lines;
@@ -166,56 +112,6 @@ void ForEachListingKey(std::string_view text, RowFn row) {
     if (!row(k, SplitField(lines[i], 1, '=').field)) break;
   }
 }
-
-std::string_view TrimBlanks(std::string_view s) {
-  constexpr std::string_view kBlanks = " \t";
-  std::size_t first = s.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  return s.substr(first, s.find_last_not_of(kBlanks) - first + 1);
-}
-
-// The values of one section of a catalogue, found as the profile reader finds
-// them: the first section of that name up to the next section line, the first
-// line of each key, names trimmed of blanks and matched without regard to
-// ASCII case. Built once from the text a listing has read, so that a listing
-// of n entries reads the file once instead of once per row.
-class SectionValues {
- public:
-  SectionValues(std::string_view text, std::string_view section) {
-    bool inside = false;
-    std::size_t start = 0;
-    while (start < text.size()) {
-      std::size_t end = text.find('\n', start);
-      end = (end == std::string_view::npos) ? text.size() : end + 1;
-      std::string_view line = text.substr(start, end - start);
-      start = end;
-      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-      line = TrimBlanks(line);
-      if (line.empty() || line.front() == ';') continue;
-      if (line.front() == '[') {
-        if (inside) return;
-        std::string_view name = line.substr(1);
-        name = TrimBlanks(name.substr(0, name.find(']')));
-        inside = FoldAsciiCase(name) == FoldAsciiCase(section);
-        continue;
-      }
-      std::size_t eq = line.find('=');
-      if (!inside || eq == std::string_view::npos) continue;
-      values_.try_emplace(FoldAsciiCase(TrimBlanks(line.substr(0, eq))),
-                          TrimBlanks(line.substr(eq + 1)));
-    }
-  }
-
-  // As GetProfileString with a field of field_size bytes.
-  std::string Value(std::string_view key, std::string_view fallback, std::size_t field_size) const {
-    auto found = values_.find(FoldAsciiCase(key));
-    std::string_view value = (found == values_.end()) ? fallback : std::string_view(found->second);
-    return std::string(value.substr(0, field_size - 1));
-  }
-
- private:
-  std::unordered_map<std::string, std::string> values_;
-};
 
 // Whether "./cust/" + name is a file of its own in ./cust/: never the folder
 // itself or its parent, and never the catalogue file, which a customer of that
@@ -296,7 +192,7 @@ std::vector<InfoCodeRow> ListInfoCodes() {
   std::vector<InfoCodeRow> rows;
   std::optional<std::string> catalogue = ReadTextFile(kQueryPath);
   if (!catalogue) return rows;
-  const SectionValues values(*catalogue, kQuerySection);
+  const ProfileSection values(*catalogue, kQuerySection);
   ForEachListingKey(*catalogue, [&](int k, std::string key) {
     std::string text = values.Value(key, kListFallback, kListValueField);
     rows.push_back({k, std::move(key), std::move(text)});
@@ -311,7 +207,7 @@ std::string InfoReplyText(std::string_view code) {
 
 std::string CleanCustomerName(std::string_view name) {
   std::string cleaned;
-  for (char c : name.substr(0, name.find('\0'))) {
+  for (char c : UpToNul(name)) {
     if (kForbiddenNameBytes.find(c) == std::string_view::npos) cleaned += c;
   }
   return cleaned;
@@ -394,7 +290,7 @@ CustomerListing ListCustomers() {
   CustomerListing listing;
   std::optional<std::string> catalogue = ReadTextFile(kCustPath);
   if (!catalogue) return listing;
-  const SectionValues numbers(*catalogue, kCustSection);
+  const ProfileSection numbers(*catalogue, kCustSection);
   ForEachListingKey(*catalogue, [&](int k, std::string key) {
     std::optional<std::string> path = CustomerInfoPath(key);
     std::optional<std::string> information =

@@ -11,6 +11,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/field_text.h"
 #include "platform/pace.h"
 #include "platform/profile.h"
 #include "platform/textfile.h"
@@ -32,18 +33,6 @@ constexpr const char* kNegativeCounterText = "计数文件的数值为负：";
 constexpr const char* kCannotWriteText = "无法写入文件：";
 
 std::string ErrnoText() { return std::strerror(errno); }
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 Error CannotWrite(const std::string& path, const std::string& why) {
   return Error{Gbk(kCannotWriteText) + path, "cannot write " + path + ": " + why};
@@ -74,10 +63,6 @@ Result<> WriteRecordFile(const std::string& path, std::string_view content) {
   return CannotWrite(path, ErrnoText());
 }
 
-std::string_view UpToNul(std::string_view text) {
-  return text.substr(0, text.find('\0'));
-}
-
 }  // namespace
 
 std::string MailboxDir(std::string_view day, std::string_view box) {
@@ -98,25 +83,9 @@ void EnsureDayFolder(const std::string& day) {
 }
 
 std::optional<long> ReadCounter(const std::string& mailbox_dir, std::size_t max_bytes) {
-  int fd = ::open(CounterPath(mailbox_dir).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  // Enough raw bytes for max_bytes bytes after CR LF became LF.
-  std::string raw(2 * max_bytes + 2, '\0');
-  std::size_t got = 0;
-  while (got < raw.size()) {
-    ssize_t n = ::read(fd, raw.data() + got, raw.size() - got);
-    if (n == 0) break;
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      return std::nullopt;
-    }
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  raw.resize(got);
-  std::string text = FromTextMode(raw).substr(0, max_bytes);
-  return AtoL(text.substr(0, text.find('\n')));
+  std::optional<std::string> text = ReadTextPrefix(CounterPath(mailbox_dir), max_bytes);
+  if (!text) return std::nullopt;
+  return AtoL(text->substr(0, text->find('\n')));
 }
 
 bool WriteCounter(const std::string& mailbox_dir, long n) {
@@ -222,6 +191,82 @@ std::optional<std::string> ReadRecordFile(const std::string& path) { return Read
 
 std::string ReadRecordTime(const std::string& header_path) {
   return GetProfileString("HEAD", "time", "", kStampField, header_path);
+}
+
+namespace {
+
+std::string_view PartKind(RecordPart part) {
+  switch (part) {
+    case RecordPart::Recipients:
+      return "R";
+    case RecordPart::Header:
+      return "H";
+    case RecordPart::Text:
+      return "DA";
+  }
+  return {};
+}
+
+bool RewriteRecordFile(const std::string& path, std::string_view text) {
+  return ReplaceFile(path, ToTextMode(text), Durability::Flushed);
+}
+
+}  // namespace
+
+std::string RecordFileName(std::string_view day, std::string_view box, RecordPart part, long n) {
+  return RecordPath(MailboxDir(day, box), PartKind(part), n);
+}
+
+std::string CounterFileName(std::string_view day, std::string_view box) {
+  return CounterPath(MailboxDir(day, box));
+}
+
+std::optional<long> ReadMailboxCounter(std::string_view day, std::string_view box,
+                                       std::size_t max_bytes) {
+  return ReadCounter(MailboxDir(day, box), max_bytes);
+}
+
+bool WriteMailboxCounter(std::string_view day, std::string_view box, long n) {
+  return WriteCounter(MailboxDir(day, box), n);
+}
+
+std::optional<std::string> ReadRecordFile(std::string_view day, std::string_view box,
+                                          RecordPart part, long n) {
+  return ReadRecordFile(RecordFileName(day, box, part, n));
+}
+
+std::optional<std::string> ReadRecordField(std::string_view day, std::string_view box,
+                                           RecordPart part, long n, std::size_t field) {
+  std::optional<std::string> text =
+      ReadTextPrefix(RecordFileName(day, box, part, n), field == 0 ? 0 : field - 1);
+  if (text) text->resize(UpToNul(*text).size());
+  return text;
+}
+
+std::optional<StoredRecord> ReadRecord(std::string_view day, std::string_view box, long n,
+                                       std::size_t field) {
+  std::optional<std::string> text = ReadRecordField(day, box, RecordPart::Text, n, field);
+  if (!text) return std::nullopt;
+  std::optional<std::string> recipients =
+      ReadRecordField(day, box, RecordPart::Recipients, n, field);
+  if (!recipients) return std::nullopt;
+  return StoredRecord{std::move(*recipients), std::move(*text),
+                      ReadRecordTime(RecordFileName(day, box, RecordPart::Header, n))};
+}
+
+bool IsForbidden(std::string_view recipients) {
+  return !recipients.empty() && recipients.front() == kForbidMark;
+}
+
+bool RewriteOutboxRecord(std::string_view day, long n, std::string_view recipients,
+                         std::string_view text) {
+  return RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Recipients, n), recipients) &&
+         RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Text, n), text);
+}
+
+bool ForbidOutboxRecord(std::string_view day, long n, std::string_view recipients) {
+  return RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Recipients, n),
+                           kForbidMark + std::string(recipients));
 }
 
 }  // namespace tavrel

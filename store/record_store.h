@@ -20,6 +20,8 @@ inline constexpr std::string_view kQuryBox = "qury";
 inline constexpr std::size_t kCounterBytes = 9;
 inline constexpr std::size_t kViewCounterBytes = 8;
 
+// The layout on disk, for the store itself and for tests that check bytes;
+// the engine and the console go by day, mailbox and record number below.
 std::string MailboxDir(std::string_view day, std::string_view box);          // day/box
 std::string RecordPath(const std::string& mailbox_dir, std::string_view kind, long n);  // dir/R7
 std::string CounterPath(const std::string& mailbox_dir);                      // dir/acc
@@ -86,5 +88,55 @@ OutboxResult WriteOutboxRecord(std::string_view recipients, std::string_view tex
 
 std::optional<std::string> ReadRecordFile(const std::string& path);
 std::string ReadRecordTime(const std::string& header_path);  // at most 19 chars
+
+// The three files of record n: R<n>, H<n> and DA<n>.
+enum class RecordPart { Recipients, Header, Text };
+
+// The names of a record's file and of a mailbox's counter, for the traces
+// that show them.
+std::string RecordFileName(std::string_view day, std::string_view box, RecordPart part, long n);
+std::string CounterFileName(std::string_view day, std::string_view box);
+
+// ReadCounter and WriteCounter of day's mailbox box.
+std::optional<long> ReadMailboxCounter(std::string_view day, std::string_view box,
+                                       std::size_t max_bytes = kCounterBytes);
+bool WriteMailboxCounter(std::string_view day, std::string_view box, long n);
+
+// A record's file whole, in text mode; nullopt when it cannot be read.
+std::optional<std::string> ReadRecordFile(std::string_view day, std::string_view box,
+                                          RecordPart part, long n);
+// A record's file read into a field of `field` bytes, as the views read it:
+// its first field - 1 bytes of text, up to a NUL; nullopt when it cannot be
+// read. A long file is read no further than the field needs.
+std::optional<std::string> ReadRecordField(std::string_view day, std::string_view box,
+                                           RecordPart part, long n, std::size_t field);
+
+// Record n as a mailbox view lists it.
+struct StoredRecord {
+  std::string recipients;  // R<n>: the recipients, or the sender in recv
+  std::string text;        // DA<n>
+  std::string time;        // the time stamp of H<n>; empty when it has none
+};
+// R<n> and DA<n> each read into a field of `field` bytes, and the time stamp;
+// nullopt when DA<n> or R<n> cannot be read: a record missing either file is
+// incomplete.
+std::optional<StoredRecord> ReadRecord(std::string_view day, std::string_view box, long n,
+                                       std::size_t field);
+
+// The forbid mark: a recipient list (or what is left of one from a line on)
+// that begins with it is sent to nobody.
+inline constexpr char kForbidMark = '*';
+bool IsForbidden(std::string_view recipients);
+
+// The modify button: R<n> of day's new becomes recipients and, only when that
+// worked, DA<n> becomes text, both unchanged (no recipient-list rule). Each
+// file is replaced in one step, so the engine reading it at that moment sees
+// the old list or the new one, never a cut one. False when a file could not
+// be replaced; it is then as it was.
+bool RewriteOutboxRecord(std::string_view day, long n, std::string_view recipients,
+                         std::string_view text);
+// The forbid button: R<n> of day's new becomes the forbid mark followed by
+// recipients, replaced as above.
+bool ForbidOutboxRecord(std::string_view day, long n, std::string_view recipients);
 
 }  // namespace tavrel

@@ -1,8 +1,5 @@
 #include "store/text.h"
 
-#include <climits>
-#include <cstdio>
-
 #include "platform/codepage.h"
 
 namespace tavrel {
@@ -32,31 +29,6 @@ std::string TextToUcs2Hex(std::string_view gbk) {
     for (int shift = 12; shift >= 0; shift -= 4) hex += kDigits[(unit >> shift) & 0xF];
   }
   return hex;
-}
-
-long AtoL(std::string_view text) {
-  std::size_t i = 0;
-  auto is_blank = [](char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-  };
-  while (i < text.size() && is_blank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  long value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    int digit = text[i] - '0';
-    if (negative) {
-      if (value < (LONG_MIN + digit) / 10) return LONG_MIN;
-      value = value * 10 - digit;
-    } else {
-      if (value > (LONG_MAX - digit) / 10) return LONG_MAX;
-      value = value * 10 + digit;
-    }
-  }
-  return value;
 }
 
 }  // namespace tavrel

@@ -1,8 +1,10 @@
 #pragma once
 // Text helpers shared by the engine, the console, the catalogues and Quillon.
-// All texts are GBK bytes.
+// All texts are GBK bytes. The fields' NUL and atol come with them.
 #include <string>
 #include <string_view>
+
+#include "platform/field_text.h"
 
 namespace tavrel {
 
@@ -20,9 +22,5 @@ void TrimLine(std::string& text);
 
 // GBK text -> UTF-16 units as "%4.4X" each, concatenated.
 std::string TextToUcs2Hex(std::string_view gbk);
-
-// The standard atol conversion: blanks, optional sign, leading digits; other
-// text gives 0. Saturates instead of overflowing.
-long AtoL(std::string_view text);
 
 }  // namespace tavrel

@@ -149,29 +149,6 @@ TEST_F(ViewsLoaderTest, ALoadThatIsReplacedStopsAtItsNextRecord) {
   EXPECT_EQ(sink.rows.size(), 7u);
 }
 
-TEST(ReadRecordField, TextModeWithinTheFieldAndUpToANul) {
-  char dir_template[] = "/tmp/views-field-XXXXXX";
-  ASSERT_NE(::mkdtemp(dir_template), nullptr);
-  const std::string dir = dir_template;
-  auto put = [&](const std::string& name, const std::string& raw) {
-    const std::string path = dir + "/" + name;
-    FILE* f = std::fopen(path.c_str(), "wb");
-    std::fwrite(raw.data(), 1, raw.size(), f);
-    std::fclose(f);
-    return path;
-  };
-  // Six kept bytes: the CR LF pair that ends them still reads as one LF.
-  EXPECT_EQ(ReadRecordField(put("a", "ab\r\ncd\r\n\r\nxyz"), 7), "ab\ncd\n");
-  EXPECT_EQ(ReadRecordField(put("b", "\r\n\r\n\r\n\r\n\r\n\r\n\r\n"), 7), "\n\n\n\n\n\n");
-  EXPECT_EQ(ReadRecordField(put("c", "abcde\r"), 7), "abcde\r");
-  EXPECT_EQ(ReadRecordField(put("d", std::string("ab\0cd", 5)), 7), "ab");
-  EXPECT_EQ(ReadRecordField(put("e", ""), 7), "");
-  EXPECT_EQ(ReadRecordField(dir + "/none", 7), std::nullopt);
-  EXPECT_EQ(ReadRecordField(dir, 7), std::nullopt);
-  for (const char* name : {"a", "b", "c", "d", "e"}) ::unlink((dir + "/" + name).c_str());
-  ::rmdir(dir.c_str());
-}
-
 TEST(RowFields, TheSelectionHandlersReadValuesUpToTheirFirstLineBreak) {
   const RowValues row{"3", "17", "13800000001", "first\r\nsecond", "2003-5-12 10:00:00"};
   EXPECT_EQ(RowRecordNumber(row), 17);

@@ -74,15 +74,6 @@ TEST(SerialPort, ComValuesNameDevices) {
   EXPECT_EQ(SerialPort::DevicePath("/dev/pts/3"), "/dev/pts/3");
 }
 
-TEST(SerialPort, RateTextGivesItsLeadingDigits) {
-  EXPECT_EQ(RateFromText("19200"), 19200);
-  EXPECT_EQ(RateFromText("115200bps"), 115200);
-  EXPECT_EQ(RateFromText(" 9600"), 9600);
-  EXPECT_EQ(RateFromText("fast"), 0);
-  EXPECT_EQ(RateFromText(""), 0);
-  EXPECT_EQ(RateFromText("99999999999999999999999"), LONG_MAX);
-}
-
 TEST(SerialPort, OpenSaysWhyItFailed) {
   TempDir dir;
   std::string why;

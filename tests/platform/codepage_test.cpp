@@ -5,6 +5,26 @@
 namespace tavrel {
 namespace {
 
+TEST(Codepage, FoldingLowersAsciiLettersAndKeepsGbkCharactersWhole) {
+  const struct {
+    std::string text, folded;
+  } cases[] = {
+      {"Zhang San", "zhang san"},
+      {"\xB0\x41", "\xB0\x41"},          // a trail byte in the capitals' range
+      {"A\xB0\x41Z", "a\xB0\x41z"},
+      {"\xD5\xC5" "COM", "\xD5\xC5" "com"},
+      {"\xB0", "\xB0"},                  // a lead byte with nothing after it
+      {"\x80" "A", "\x80" "a"},          // 0x80 leads nothing
+      {"\xFF" "A", "\xFF" "a"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FoldAsciiCase(c.text), c.folded) << c.text;
+  EXPECT_TRUE(IsGbkLeadByte('\x81'));
+  EXPECT_TRUE(IsGbkLeadByte('\xFE'));
+  EXPECT_FALSE(IsGbkLeadByte('\x80'));
+  EXPECT_FALSE(IsGbkLeadByte('\xFF'));
+  EXPECT_FALSE(IsGbkLeadByte('A'));
+}
+
 TEST(Codepage, ChineseTextRoundTripsThroughGbk) {
   // 你好吗？我的朋友。 as the GBK bytes a Windows station writes.
   const std::string gbk = "\xC4\xE3\xBA\xC3\xC2\xF0\xA3\xBF\xCE\xD2\xB5\xC4\xC5\xF3\xD3\xD1\xA1\xA3";

@@ -31,8 +31,11 @@ class ProfileTest : public ::testing::Test {
     out << in.rdbuf();
     return out.str();
   }
+  // Every read also asks a section read once, which must find the same.
   std::string Get(std::string_view section, std::string_view key, std::size_t field = 100) {
-    return GetProfileString(section, key, "dflt", field, path_);
+    std::string value = GetProfileString(section, key, "dflt", field, path_);
+    EXPECT_EQ(ProfileSection(Bytes(), section).Value(key, "dflt", field), value) << key;
+    return value;
   }
 
   std::string dir_;

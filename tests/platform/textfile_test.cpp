@@ -65,6 +65,53 @@ TEST_F(TextFileTest, MissingAndUnusablePathsFailCleanly) {
   EXPECT_FALSE(FileExists(dir_ + "/absent"));
 }
 
+TEST_F(TextFileTest, APrefixIsReadInTextModeUpToItsLimit) {
+  const struct {
+    std::string raw, six;
+  } cases[] = {
+      {"ab\r\ncd\r\n\r\nxyz", "ab\ncd\n"},  // the CR LF at the edge reads as one LF
+      {"\r\n\r\n\r\n\r\n\r\n\r\n\r\n", "\n\n\n\n\n\n"},
+      {"abcde\r", "abcde\r"},
+      {"abcdef\r\n", "abcdef"},
+      {std::string("ab\0cd", 5), std::string("ab\0cd", 5)},  // a NUL is the caller's business
+      {"", ""},
+  };
+  const std::string path = dir_ + "/f";
+  for (const auto& c : cases) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << c.raw;
+    EXPECT_EQ(ReadTextPrefix(path, 6), c.six) << c.raw;
+    EXPECT_EQ(ReadTextFile(path).value().substr(0, 6), c.six) << c.raw;
+  }
+  EXPECT_EQ(ReadTextPrefix(path, 0), "");
+  EXPECT_EQ(ReadTextPrefix(dir_ + "/absent", 6), std::nullopt);
+  EXPECT_EQ(ReadTextPrefix(dir_, 6), std::nullopt);
+  ASSERT_EQ(mkfifo((dir_ + "/pipe").c_str(), 0644), 0);
+  EXPECT_EQ(ReadTextPrefix(dir_ + "/pipe", 6), std::nullopt);  // refused, not waited on
+  EXPECT_EQ(ReadFileBytes(dir_ + "/pipe"), std::nullopt);
+}
+
+TEST_F(TextFileTest, ReplacingAFileSwapsItsWholeContentAndKeepsItsPermissions) {
+  const std::string path = dir_ + "/f";
+  ASSERT_TRUE(ReplaceFile(path, "first\r\n"));  // a missing file is created
+  EXPECT_EQ(RawBytes(path), "first\r\n");
+  chmod(path.c_str(), 0640);
+  ASSERT_TRUE(ReplaceFile(path, "second", Durability::Flushed));
+  EXPECT_EQ(RawBytes(path), "second");
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_FALSE(ReplaceFile(dir_, "x"));                  // a folder stays a folder
+  EXPECT_FALSE(ReplaceFile(dir_ + "/missing/f", "x"));   // no folder is made
+  if (geteuid() != 0) {
+    chmod(path.c_str(), 0444);
+    EXPECT_FALSE(ReplaceFile(path, "lost"));
+    EXPECT_EQ(RawBytes(path), "second");
+  }
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir_)) ++entries;
+  EXPECT_EQ(entries, 1u);  // no temporary file is left behind
+}
+
 TEST_F(TextFileTest, MakeDirectoryAcceptsAnExistingOneOnly) {
   std::string sub = dir_ + "/sub";
   EXPECT_TRUE(MakeDirectory(sub));

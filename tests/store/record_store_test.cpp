@@ -257,6 +257,40 @@ TEST(ReadRecords, FilesAndTimes) {
   EXPECT_EQ(ReadRecordTime("H2"), "");
 }
 
+TEST(ReadRecords, AFieldHoldsItsSizeLessOneByteUpToANulAndTheEngineReadsWhole) {
+  TempWorkDir dir;
+  const std::string day = "2003-5-12";
+  EnsureDayFolder(day);
+  const std::string box = MailboxDir(day, kNewBox);
+  WriteBytes(RecordPath(box, "DA", 1), std::string("ab\0cd", 5));
+  WriteBytes(RecordPath(box, "R", 1), "13800000001\r\n13800000002");
+  EXPECT_EQ(ReadRecordField(day, kNewBox, RecordPart::Text, 1, 7), "ab");
+  EXPECT_EQ(ReadRecordField(day, kNewBox, RecordPart::Recipients, 1, 7), "138000");
+  EXPECT_EQ(ReadRecordFile(day, kNewBox, RecordPart::Text, 1), std::string("ab\0cd", 5));
+  EXPECT_EQ(ReadRecordFile(day, kNewBox, RecordPart::Recipients, 1), "13800000001\n13800000002");
+  EXPECT_EQ(ReadRecordField(day, kNewBox, RecordPart::Text, 2, 7), std::nullopt);
+  EXPECT_EQ(ReadRecordFile(day, kNewBox, RecordPart::Text, 2), std::nullopt);
+  EXPECT_EQ(RecordFileName(day, kRecvBox, RecordPart::Header, 3), "2003-5-12/recv/H3");
+  EXPECT_EQ(CounterFileName(day, kSendBox), "2003-5-12/send/acc");
+}
+
+TEST(ModifyAndForbid, TheTextIsRewrittenOnlyAfterTheRecipients) {
+  TempWorkDir dir;
+  const std::string day = "2003-5-12";
+  EnsureDayFolder(day);
+  const std::string box = MailboxDir(day, kNewBox);
+  WriteBytes(RecordPath(box, "DA", 1), "kept");
+  std::filesystem::create_directory(RecordPath(box, "R", 1));  // cannot be replaced
+  EXPECT_FALSE(RewriteOutboxRecord(day, 1, "13900000000", "lost"));
+  EXPECT_FALSE(ForbidOutboxRecord(day, 1, "13900000000"));
+  EXPECT_EQ(ReadBytes(RecordPath(box, "DA", 1)), "kept");
+
+  for (const auto& [recipients, forbidden] : std::initializer_list<std::pair<std::string, bool>>{
+           {"*13800000001", true}, {"**1", true}, {"13800000001\n*1", false}, {"", false}}) {
+    EXPECT_EQ(IsForbidden(recipients), forbidden) << recipients;
+  }
+}
+
 TEST(WriteOutboxRecord, UnwritableWorkingDirectoryFailsCleanly) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders anyway";
   TempWorkDir dir;

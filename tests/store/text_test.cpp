@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <climits>
-
 #include "platform/codepage.h"
 
 namespace tavrel {
@@ -68,18 +66,6 @@ TEST(TextToUcs2Hex, FourUpperCaseDigitsPerUnit) {
   std::string sixty_four;
   for (int i = 0; i < 64; ++i) sixty_four += Gbk("短");
   EXPECT_EQ(TextToUcs2Hex(sixty_four).size(), 256u);
-}
-
-TEST(AtoL, ConvertsLikeTheStandardAtol) {
-  EXPECT_EQ(AtoL("41"), 41);
-  EXPECT_EQ(AtoL("  \t+12abc"), 12);
-  EXPECT_EQ(AtoL("-7"), -7);
-  EXPECT_EQ(AtoL("abc"), 0);
-  EXPECT_EQ(AtoL(""), 0);
-  EXPECT_EQ(AtoL("- 5"), 0);
-  EXPECT_EQ(AtoL("\n12"), 12);
-  EXPECT_EQ(AtoL("99999999999999999999999"), LONG_MAX);
-  EXPECT_EQ(AtoL("-99999999999999999999999"), LONG_MIN);
 }
 
 }  // namespace
