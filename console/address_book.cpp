@@ -24,9 +24,9 @@ AddressBook::AddressBook(ComposeTab* compose)
 AddressBook::~AddressBook() = default;
 
 void AddressBook::tongxunbo_buton() {
-  loads_->Start([](const CatalogueLoads::Load& load) {
+  loads_->Start([station = compose_->station()](const CatalogueLoads::Load& load) {
     // An unreadable catalogue leaves the names shown so far.
-    std::optional<std::vector<std::string>> names = ListCustomerNames();
+    std::optional<std::vector<std::string>> names = ListCustomerNames(station);
     if (!names) return;
     std::vector<ui::ReportRow> rows(names->size());
     for (std::size_t i = 0; i < names->size(); ++i) rows[i].caption = std::move((*names)[i]);

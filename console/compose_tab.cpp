@@ -14,7 +14,8 @@
 
 namespace tavrel::console {
 
-ComposeTab::ComposeTab(QWidget* parent) : QWidget(parent) {
+ComposeTab::ComposeTab(Station station, QWidget* parent)
+    : QWidget(parent), station_(std::move(station)) {
   Label1 = new QLabel(this);
   ui::SetText(Label1, Gbk("收信人"));
   Label1->setGeometry(16, 8, 200, 18);
@@ -62,14 +63,14 @@ void ComposeTab::MemoTextChangeView() {
 
 void ComposeTab::fasdxClick() {
   // The day's folder is made before any check, even when a check refuses.
-  EnsureDayFolder(DayFolderName());
+  EnsureDayFolder(station_, station_.Today());
   const std::string recipients = shoujihao->Text();
   const std::string text = duanxin->Text();
   if (recipients.empty()) return ui::ShowMessage(Gbk("收信人不能为空！"), this);
   if (text.empty()) return ui::ShowMessage(Gbk("收信内容不能为空！"), this);
   if (TextToUcs2Hex(text).size() >= kMaxUcs2HexLength)
     return ui::ShowMessage(Gbk("收信内容不能太多！"), this);
-  const OutboxResult filed = WriteOutboxRecord(recipients, text, CounterRule::RestartBelowOne);
+  const OutboxResult filed = WriteOutboxRecord(station_, recipients, text, CounterRule::RestartBelowOne);
   if (!filed) {
     // Nothing was counted, so nothing will be sent: the operator must know.
     ui::ShowMessage(Gbk("短信没有保存，不会发送：\r\n") + filed.error().text +

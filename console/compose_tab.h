@@ -3,6 +3,8 @@
 // outbox, where the engine finds it in its next cycle.
 #include <QWidget>
 
+#include "platform/station.h"
+
 class QLabel;
 class QPushButton;
 
@@ -20,10 +22,11 @@ inline constexpr std::size_t kMaxUcs2HexLength = 284;
 
 class ComposeTab : public QWidget {
  public:
-  explicit ComposeTab(QWidget* parent = nullptr);
+  explicit ComposeTab(Station station, QWidget* parent = nullptr);
 
   void MemoTextChangeView();
   void fasdxClick();
+  const Station& station() const { return station_; }
 
   QLabel* Label1;
   ui::Memo* shoujihao;
@@ -34,6 +37,9 @@ class ComposeTab : public QWidget {
   // The address book; filled and wired by the customer catalogue.
   QPushButton* tongxb;
   ui::ReportView* ListView7;
+
+ private:
+  const Station station_;
 };
 
 }  // namespace tavrel::console

@@ -29,7 +29,8 @@ QLineEdit* MakeEdit(QWidget* parent, int y) {
 
 CustomerTab::~CustomerTab() = default;
 
-CustomerTab::CustomerTab(QWidget* parent) : QWidget(parent) {
+CustomerTab::CustomerTab(Station station, QWidget* parent)
+    : QWidget(parent), station_(std::move(station)) {
   Label5 = MakeLabel(this, "姓名", 8, 12, 52);
   Edit5 = MakeEdit(this, 12);
   Label6 = MakeLabel(this, "手机号", 8, 48, 52);
@@ -68,17 +69,17 @@ CustomerTab::CustomerTab(QWidget* parent) : QWidget(parent) {
 }
 
 void CustomerTab::add_kehu_buttonClick() {
-  AddCustomer(ui::GetText(Edit5), ui::GetText(Edit6), Memo13->Text());
+  AddCustomer(station_, ui::GetText(Edit5), ui::GetText(Edit6), Memo13->Text());
 }
 
 void CustomerTab::change_kehu_BitBtn2Click() {
-  SetCustomer(ui::GetText(Edit5), ui::GetText(Edit6), Memo13->Text());
+  SetCustomer(station_, ui::GetText(Edit5), ui::GetText(Edit6), Memo13->Text());
 }
 
-void CustomerTab::del_keHU_BitBtn4Click() { RemoveCustomer(ui::GetText(Edit5)); }
+void CustomerTab::del_keHU_BitBtn4Click() { RemoveCustomer(station_, ui::GetText(Edit5)); }
 
 void CustomerTab::ChaXun_BitBtn1Click() {
-  const CustomerLookup found = FindCustomer(ui::GetText(Edit5));
+  const CustomerLookup found = FindCustomer(station_, ui::GetText(Edit5));
   switch (found.result) {
     case CatalogueResult::Found:
       ui::SetText(Edit6, found.number);
@@ -95,7 +96,7 @@ void CustomerTab::kehu_listvi_chang(int index) {
   const RowPieces pieces = SecondAndThirdPiece(ListView5->Item(index));
   ui::SetText(Edit5, pieces.second);
   ui::SetText(Edit6, pieces.third);
-  std::optional<std::string> information = ReadCustomerInfo(pieces.second);
+  std::optional<std::string> information = ReadCustomerInfo(station_, pieces.second);
   if (!information) {
     // An emptied box, so that a following modify cannot file the customer
     // shown before under this name.
@@ -106,9 +107,9 @@ void CustomerTab::kehu_listvi_chang(int index) {
 }
 
 void CustomerTab::ListView5DblClick() {
-  loads_->Start([](const CatalogueLoads::Load& load) {
+  loads_->Start([station = station_](const CatalogueLoads::Load& load) {
     load.Clear();
-    CustomerListing listing = ListCustomers();
+    CustomerListing listing = ListCustomers(station);
     std::vector<ui::ReportRow> rows;
     for (CustomerRow& customer : listing.rows)
       rows.push_back(CatalogueRow({std::to_string(customer.row), std::move(customer.name),

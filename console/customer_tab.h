@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/station.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,7 +20,7 @@ class CatalogueLoads;
 
 class CustomerTab : public QWidget {
  public:
-  explicit CustomerTab(QWidget* parent = nullptr);
+  explicit CustomerTab(Station station, QWidget* parent = nullptr);
   ~CustomerTab() override;
 
   void add_kehu_buttonClick();
@@ -45,6 +47,7 @@ class CustomerTab : public QWidget {
   QPushButton* del_keHU_BitBtn4;
 
  private:
+  const Station station_;
   std::unique_ptr<CatalogueLoads> loads_;
 };
 

@@ -17,8 +17,9 @@ constexpr std::chrono::milliseconds kTestPause{3000};
 std::string FailureText() { return Gbk("!!! 数据线没有准备好，或COM口忙,或设置错误!"); }
 
 // Steps 3 to 10: the port is open; the caller closes it.
-void Exchange(SerialPort& serial, const DeviceTestView& view, const std::string& sms_code) {
-  if (!serial.Configure(ReadSetting(settings::kTestRate))) {
+void Exchange(SerialPort& serial, const DeviceTestView& view, const std::string& sms_code,
+              const std::string& rate) {
+  if (!serial.Configure(rate)) {
     view.show_message(FailureText());
     return;
   }
@@ -40,14 +41,15 @@ void Exchange(SerialPort& serial, const DeviceTestView& view, const std::string&
 
 }  // namespace
 
-void RunDeviceTest(const DeviceTestView& view) {
-  const std::string com = ReadSetting(settings::kTestCom);
-  const std::string sms_code = ReadSetting(settings::kTestSmsCode);
-  std::unique_ptr<SerialPort> serial = SerialPort::Open(com, nullptr);
+void RunDeviceTest(const Station& station, const DeviceTestView& view) {
+  const std::string com = ReadSetting(station, settings::kTestCom);
+  const std::string sms_code = ReadSetting(station, settings::kTestSmsCode);
+  const std::string rate = ReadSetting(station, settings::kTestRate);
+  std::unique_ptr<SerialPort> serial = SerialPort::Open(ModemDevice(station, com), nullptr);
   if (!serial) {
     view.show_message(Gbk("!!! 设置错误!"));
   } else {
-    Exchange(*serial, view, sms_code);
+    Exchange(*serial, view, sms_code, rate);
     serial.reset();
   }
   view.set_caption(Gbk("设备测试并保存设备参数"));

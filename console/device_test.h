@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/station.h"
+
 namespace tavrel::console {
 
 struct DeviceTestView {
@@ -12,6 +14,6 @@ struct DeviceTestView {
   std::function<void(const std::string& gbk)> show_message;  // returns when closed
 };
 
-void RunDeviceTest(const DeviceTestView& view);
+void RunDeviceTest(const Station& station, const DeviceTestView& view);
 
 }  // namespace tavrel::console

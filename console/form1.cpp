@@ -40,7 +40,7 @@ QPushButton* MakeButton(QWidget* parent, const char* utf8, int x, int width) {
 
 }  // namespace
 
-TForm1::TForm1() {
+TForm1::TForm1(Station station) : station_(std::move(station)) {
   ui::SetText(this, Gbk("Tavrelsms客户管理系统--企业服务器2.21版"));
   ui::SetUpMainWindow(this, kClientWidth, kClientHeight);
 
@@ -52,13 +52,13 @@ TForm1::TForm1() {
       " border-top-left-radius: 3px; border-top-right-radius: 3px; background: #e4e4e4; }"
       "QTabBar::tab:selected { background: #f6f6f6; margin-top: -2px; }"));
   PageControl1->setUsesScrollButtons(false);
-  TabSheet1 = new ComposeTab;
-  TabSheet2 = new PendingTab;
-  TabSheet3 = new SentTab;
-  TabSheet6 = new ReceivedTab;
-  TabSheet5 = new InfoCodeTab;
-  TabSheet7 = new CustomerTab;
-  TabSheet4 = new SettingsTab;
+  TabSheet1 = new ComposeTab(station_);
+  TabSheet2 = new PendingTab(station_);
+  TabSheet3 = new SentTab(station_);
+  TabSheet6 = new ReceivedTab(station_);
+  TabSheet5 = new InfoCodeTab(station_);
+  TabSheet7 = new CustomerTab(station_);
+  TabSheet4 = new SettingsTab(station_);
   TabSheet8 = new MonitorTab;
   TabSheet3->ShareSelectedRecord(&TabSheet2->SelectedRecord);
   new AddressBook(TabSheet1);  // owned by the compose page
@@ -75,7 +75,7 @@ TForm1::TForm1() {
 
   TabSheet4->SheZhi_enter();  // the saved settings, or the window's defaults
   monitor_ = std::make_unique<WindowMonitor>(TabSheet8->Memo7, this);
-  engine_ = std::make_unique<myterad>(*monitor_);
+  engine_ = std::make_unique<myterad>(*monitor_, station_);
   FormCreate();
 }
 

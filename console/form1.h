@@ -6,6 +6,7 @@
 
 #include "console/window_monitor.h"
 #include "engine/engine_thread.h"
+#include "platform/station.h"
 
 class QPushButton;
 class QTabWidget;
@@ -23,7 +24,9 @@ class MonitorTab;
 
 class TForm1 : public QWidget {
  public:
-  TForm1();
+  // The window of the station in station's folder (the working directory by
+  // default).
+  explicit TForm1(Station station = Station());
   ~TForm1() override;
 
   void FormCreate();
@@ -59,6 +62,8 @@ class TForm1 : public QWidget {
 
  private:
   void BuildButtons();
+
+  const Station station_;
   void StartCompanion(const char* local_command, const char* installed_name);
 
   // The monitor outlives the engine that reports to it.

@@ -55,7 +55,7 @@ void PrintingMonitor::PrependText(const std::string& text, std::size_t) { Print(
 void PrintingMonitor::ReplaceText(const std::string& text) { Print("", text); }
 void PrintingMonitor::SetCaption(const std::string& text) { Print("[caption] ", text); }
 
-int RunHeadlessEngine() {
+int RunHeadlessEngine(const Station& station) {
   // Blocked before any thread exists, so that every thread inherits the mask
   // and the signals reach only the descriptor below.
   sigset_t requests;
@@ -70,7 +70,7 @@ int RunHeadlessEngine() {
   }
 
   PrintingMonitor monitor(stdout);
-  myterad engine(monitor);
+  myterad engine(monitor, station);
   StartRequest(engine, monitor);
   // The end of the engine is looked for a few times a second; that costs
   // nothing worth measuring and needs no second thread.

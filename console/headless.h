@@ -14,6 +14,7 @@
 #include <string>
 
 #include "engine/monitor.h"
+#include "platform/station.h"
 
 namespace tavrel {
 
@@ -31,6 +32,6 @@ class PrintingMonitor : public Monitor {
   std::mutex mutex_;
 };
 
-int RunHeadlessEngine();
+int RunHeadlessEngine(const Station& station);
 
 }  // namespace tavrel

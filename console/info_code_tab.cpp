@@ -82,7 +82,8 @@ void ShowCodeRefused(QWidget* parent) {
 
 InfoCodeTab::~InfoCodeTab() = default;
 
-InfoCodeTab::InfoCodeTab(QWidget* parent) : QWidget(parent) {
+InfoCodeTab::InfoCodeTab(Station station, QWidget* parent)
+    : QWidget(parent), station_(std::move(station)) {
   // Controls are made in the order the Tab key visits them.
   ListView1 = new ui::ReportView(this);
   ListView1->setGeometry(88, 124, 652, 300);
@@ -131,7 +132,7 @@ InfoCodeTab::InfoCodeTab(QWidget* parent) : QWidget(parent) {
 }
 
 void InfoCodeTab::add_dianboClick() {
-  switch (AddInfoCode(ui::GetText(Edit7), Memo8->Text())) {
+  switch (AddInfoCode(station_, ui::GetText(Edit7), Memo8->Text())) {
     case CatalogueResult::TooLong:
       return ui::ShowMessage(Gbk("收信内容不能太多！"), this);
     case CatalogueResult::Refused:
@@ -142,7 +143,7 @@ void InfoCodeTab::add_dianboClick() {
 }
 
 void InfoCodeTab::change_diaoboClick() {
-  switch (SetInfoCode(ui::GetText(Edit7), Memo8->Text())) {
+  switch (SetInfoCode(station_, ui::GetText(Edit7), Memo8->Text())) {
     case CatalogueResult::TooLong:
       return ui::ShowMessage(Gbk("收信内容不能太多!!"), this);
     case CatalogueResult::Refused:
@@ -152,10 +153,10 @@ void InfoCodeTab::change_diaoboClick() {
   }
 }
 
-void InfoCodeTab::del_dianbaoClick() { RemoveInfoCode(ui::GetText(Edit7)); }
+void InfoCodeTab::del_dianbaoClick() { RemoveInfoCode(station_, ui::GetText(Edit7)); }
 
 void InfoCodeTab::ChaXun_DianBoBitBtn1Click() {
-  const InfoCodeLookup found = FindInfoCode(ui::GetText(Edit7));
+  const InfoCodeLookup found = FindInfoCode(station_, ui::GetText(Edit7));
   switch (found.result) {
     case CatalogueResult::Found:
       return Memo8->SetText(found.text);
@@ -174,10 +175,10 @@ void InfoCodeTab::dianbo_listview_change(int index) {
 }
 
 void InfoCodeTab::ListView1DblClick() {
-  loads_->Start([](const CatalogueLoads::Load& load) {
+  loads_->Start([station = station_](const CatalogueLoads::Load& load) {
     load.Clear();
     std::vector<ui::ReportRow> rows;
-    for (InfoCodeRow& code : ListInfoCodes())
+    for (InfoCodeRow& code : ListInfoCodes(station))
       rows.push_back(CatalogueRow({std::to_string(code.row), std::move(code.code),
                                    std::move(code.text)}));
     load.Append(std::move(rows));

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/station.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,7 +20,7 @@ class CatalogueLoads;
 
 class InfoCodeTab : public QWidget {
  public:
-  explicit InfoCodeTab(QWidget* parent = nullptr);
+  explicit InfoCodeTab(Station station, QWidget* parent = nullptr);
   ~InfoCodeTab() override;
 
   void add_dianboClick();
@@ -43,6 +45,7 @@ class InfoCodeTab : public QWidget {
   QPushButton* del_dianbao;
 
  private:
+  const Station station_;
   std::unique_ptr<CatalogueLoads> loads_;
 };
 

@@ -25,18 +25,18 @@ const std::string& ForbidMarker() {
   return marker;
 }
 
-std::optional<long> ReadViewCounter(const std::string& day, std::string_view box) {
-  return ReadMailboxCounter(day, box, kViewCounterBytes);
+std::optional<long> ReadViewCounter(const Station& station, const std::string& day, std::string_view box) {
+  return ReadMailboxCounter(station, day, box, kViewCounterBytes);
 }
 
 // Lists records first..last of the mailbox in ascending order; positions
 // count only the rows appended, so they run on without gaps.
-void ListRange(const std::string& day, const ListRules& rules, long first, long last,
+void ListRange(const Station& station, const std::string& day, const ListRules& rules, long first, long last,
                ListSink& sink) {
   long position = 0;
   for (long n = first; n <= last; ++n) {
     if (sink.Replaced()) return;
-    std::optional<StoredRecord> record = ReadRecord(day, rules.box, n, rules.field);
+    std::optional<StoredRecord> record = ReadRecord(station, day, rules.box, n, rules.field);
     if (!record) {
       if (rules.stop_at_missing_text) return;
       continue;
@@ -56,28 +56,28 @@ void ListRange(const std::string& day, const ListRules& rules, long first, long 
 
 }  // namespace
 
-void LoadPendingList(const std::string& today, ListSink& sink) {
-  const std::optional<long> written = ReadViewCounter(today, kNewBox);
+void LoadPendingList(const Station& station, const std::string& today, ListSink& sink) {
+  const std::optional<long> written = ReadViewCounter(station, today, kNewBox);
   if (!written) return;  // the list stays as it was
-  const std::optional<long> handled = ReadViewCounter(today, kSendBox);
+  const std::optional<long> handled = ReadViewCounter(station, today, kSendBox);
   const long last = *written < 1 ? 1 : *written;
   const long first = handled && *handled >= 1 ? *handled + 1 : 1;
   sink.Clear();
-  ListRange(today, kPendingRules, first, last, sink);
+  ListRange(station, today, kPendingRules, first, last, sink);
 }
 
-void LoadSentList(const std::string& day, ListSink& sink) {
+void LoadSentList(const Station& station, const std::string& day, ListSink& sink) {
   sink.Clear();
-  const std::optional<long> handled = ReadViewCounter(day, kSendBox);
+  const std::optional<long> handled = ReadViewCounter(station, day, kSendBox);
   if (!handled) return;
-  ListRange(day, kSentRules, 1, *handled, sink);
+  ListRange(station, day, kSentRules, 1, *handled, sink);
 }
 
-void LoadReceivedList(const std::string& day, ListSink& sink) {
+void LoadReceivedList(const Station& station, const std::string& day, ListSink& sink) {
   sink.Clear();
-  const std::optional<long> received = ReadViewCounter(day, kRecvBox);
+  const std::optional<long> received = ReadViewCounter(station, day, kRecvBox);
   if (!received) return;
-  ListRange(day, kReceivedRules, 1, *received < 1 ? 1 : *received, sink);
+  ListRange(station, day, kReceivedRules, 1, *received < 1 ? 1 : *received, sink);
 }
 
 std::string RowText(const RowValues& values) {

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/station.h"
+
 namespace tavrel::console {
 
 // Record files are read into fields of these sizes: a list or a box shows at
@@ -29,11 +31,11 @@ class ListSink {
 };
 
 // Today's records that the engine has not handled yet (new above send/acc).
-void LoadPendingList(const std::string& today, ListSink& sink);
+void LoadPendingList(const Station& station, const std::string& today, ListSink& sink);
 // The records of day's new that the engine has handled (1 up to send/acc).
-void LoadSentList(const std::string& day, ListSink& sink);
+void LoadSentList(const Station& station, const std::string& day, ListSink& sink);
 // The records of day's recv.
-void LoadReceivedList(const std::string& day, ListSink& sink);
+void LoadReceivedList(const Station& station, const std::string& day, ListSink& sink);
 
 // The row's values as the selection handlers see them: each value followed
 // by CR LF, cut at LF; field k (from 1) is the k-th value with its CR.

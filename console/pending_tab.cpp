@@ -23,7 +23,8 @@ constexpr std::chrono::milliseconds kHoverSelect{400};
 
 }  // namespace
 
-PendingTab::PendingTab(QWidget* parent) : QWidget(parent) {
+PendingTab::PendingTab(Station station, QWidget* parent)
+    : QWidget(parent), station_(std::move(station)) {
   ListView2 = MakeMailboxList(this, {{"", 1},
                                      {"", 30},
                                      {Gbk("序号"), 35},
@@ -65,8 +66,8 @@ PendingTab::PendingTab(QWidget* parent) : QWidget(parent) {
 PendingTab::~PendingTab() = default;
 
 void PendingTab::ListView2DblClick() {
-  const std::string today = DayFolderName();
-  loader_->Start(today, [today](ListSink& sink) { LoadPendingList(today, sink); });
+  const std::string today = station_.Today();
+  loader_->Start(today, [today, station = station_](ListSink& sink) { LoadPendingList(station, today, sink); });
 }
 
 void PendingTab::HoverOver(int index) {
@@ -78,22 +79,22 @@ void PendingTab::daifaListView(int index) {
   if (!ListView2->IsSelected(index)) return;
   SelectedRecord = RowRecordNumber(ItemValues(ListView2, index));
   // The files, not the row: they may have been rewritten since the load.
-  const std::string today = DayFolderName();
+  const std::string today = station_.Today();
   const long n = SelectedRecord;
   const auto recipients =
-      ReadRecordField(today, kNewBox, RecordPart::Recipients, n, kSelectionField);
+      ReadRecordField(station_, today, kNewBox, RecordPart::Recipients, n, kSelectionField);
   if (!recipients) return;
   Memo1->SetText(*recipients);
-  if (auto text = ReadRecordField(today, kNewBox, RecordPart::Text, n, kSelectionField))
+  if (auto text = ReadRecordField(station_, today, kNewBox, RecordPart::Text, n, kSelectionField))
     Memo2->SetText(*text);
 }
 
 void PendingTab::changge_dai_BitBtn1Click() {
-  RewriteOutboxRecord(DayFolderName(), SelectedRecord, Memo1->Text(), Memo2->Text());
+  RewriteOutboxRecord(station_, station_.Today(), SelectedRecord, Memo1->Text(), Memo2->Text());
 }
 
 void PendingTab::del_dai_BitBtn2Click() {
-  ForbidOutboxRecord(DayFolderName(), SelectedRecord, Memo1->Text());
+  ForbidOutboxRecord(station_, station_.Today(), SelectedRecord, Memo1->Text());
 }
 
 }  // namespace tavrel::console

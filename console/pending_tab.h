@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/station.h"
+
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -19,7 +21,7 @@ class ListLoader;
 
 class PendingTab : public QWidget {
  public:
-  explicit PendingTab(QWidget* parent = nullptr);
+  explicit PendingTab(Station station, QWidget* parent = nullptr);
   ~PendingTab() override;
 
   // Loads today's pending list on a loader thread.
@@ -46,6 +48,7 @@ class PendingTab : public QWidget {
   QPushButton* del_dai_BitBtn2;
 
  private:
+  const Station station_;
   void HoverOver(int index);
 
   std::unique_ptr<ListLoader> loader_;

@@ -21,7 +21,8 @@ constexpr std::size_t kBoxByteLimit = 1023;
 
 }  // namespace
 
-ReceivedTab::ReceivedTab(QWidget* parent) : QWidget(parent) {
+ReceivedTab::ReceivedTab(Station station, QWidget* parent)
+    : QWidget(parent), station_(std::move(station)) {
   ListView4 = MakeMailboxList(this, {{"", 1},
                                      {Gbk("信息内容"), 1},
                                      {Gbk("序号"), 35},
@@ -52,8 +53,8 @@ ReceivedTab::ReceivedTab(QWidget* parent) : QWidget(parent) {
 ReceivedTab::~ReceivedTab() = default;
 
 void ReceivedTab::ListView4DblClick() {
-  const std::string day = ChosenDay(ui::GetText(Edit4), DayFolderName());
-  loader_->Start(day, [day](ListSink& sink) { LoadReceivedList(day, sink); });
+  const std::string day = ChosenDay(ui::GetText(Edit4), station_.Today());
+  loader_->Start(day, [day, station = station_](ListSink& sink) { LoadReceivedList(station, day, sink); });
 }
 
 // The boxes show the row as listed: each value up to its first line break.
@@ -65,11 +66,11 @@ void ReceivedTab::YiJieShouListView4Change(int index) {
 }
 
 void ReceivedTab::Button3Click() {
-  ui::SetText(Edit4, StepDayBack(ui::GetText(Edit4), DayFolderName()));
+  ui::SetText(Edit4, StepDayBack(ui::GetText(Edit4), station_.Today()));
 }
 
 void ReceivedTab::Button4Click() {
-  ui::SetText(Edit4, StepDayForward(ui::GetText(Edit4), DayFolderName()));
+  ui::SetText(Edit4, StepDayForward(ui::GetText(Edit4), station_.Today()));
 }
 
 }  // namespace tavrel::console

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/station.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -18,7 +20,7 @@ class ListLoader;
 
 class ReceivedTab : public QWidget {
  public:
-  explicit ReceivedTab(QWidget* parent = nullptr);
+  explicit ReceivedTab(Station station, QWidget* parent = nullptr);
   ~ReceivedTab() override;
 
   // Loads the received list of the day in Edit4 (or today) on a loader thread.
@@ -41,6 +43,7 @@ class ReceivedTab : public QWidget {
   QPushButton* Button4;
 
  private:
+  const Station station_;
   std::unique_ptr<ListLoader> loader_;
 };
 

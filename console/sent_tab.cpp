@@ -23,7 +23,8 @@ constexpr std::size_t kTextByteLimit = 1023;
 
 }  // namespace
 
-SentTab::SentTab(QWidget* parent) : QWidget(parent) {
+SentTab::SentTab(Station station, QWidget* parent)
+    : QWidget(parent), station_(std::move(station)) {
   ListView3 = MakeMailboxList(this, {{"", 1},
                                      {"", 1},
                                      {Gbk("序号"), 35},
@@ -54,28 +55,28 @@ SentTab::SentTab(QWidget* parent) : QWidget(parent) {
 SentTab::~SentTab() = default;
 
 void SentTab::ListView3DblClick() {
-  const std::string day = ChosenDay(ui::GetText(nian_Edit7), DayFolderName());
-  loader_->Start(day, [day](ListSink& sink) { LoadSentList(day, sink); });
+  const std::string day = ChosenDay(ui::GetText(nian_Edit7), station_.Today());
+  loader_->Start(day, [day, station = station_](ListSink& sink) { LoadSentList(station, day, sink); });
 }
 
 void SentTab::YiifaduanXinlistView(int index) {
   if (!ListView3->IsSelected(index)) return;
   *selected_record_ = RowRecordNumber(ItemValues(ListView3, index));
-  const std::string day = ChosenDay(ui::GetText(nian_Edit7), DayFolderName());
+  const std::string day = ChosenDay(ui::GetText(nian_Edit7), station_.Today());
   const long n = *selected_record_;
-  const auto recipients = ReadRecordField(day, kNewBox, RecordPart::Recipients, n, kSelectionField);
+  const auto recipients = ReadRecordField(station_, day, kNewBox, RecordPart::Recipients, n, kSelectionField);
   if (!recipients) return;
   Memo3->SetText(*recipients);
-  if (auto text = ReadRecordField(day, kNewBox, RecordPart::Text, n, kSelectionField))
+  if (auto text = ReadRecordField(station_, day, kNewBox, RecordPart::Text, n, kSelectionField))
     Memo4->SetText(*text);
 }
 
 void SentTab::Button5Click() {
-  ui::SetText(nian_Edit7, StepDayBack(ui::GetText(nian_Edit7), DayFolderName()));
+  ui::SetText(nian_Edit7, StepDayBack(ui::GetText(nian_Edit7), station_.Today()));
 }
 
 void SentTab::Button6Click() {
-  ui::SetText(nian_Edit7, StepDayForward(ui::GetText(nian_Edit7), DayFolderName()));
+  ui::SetText(nian_Edit7, StepDayForward(ui::GetText(nian_Edit7), station_.Today()));
 }
 
 }  // namespace tavrel::console

@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "platform/station.h"
+
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -19,7 +21,7 @@ class ListLoader;
 
 class SentTab : public QWidget {
  public:
-  explicit SentTab(QWidget* parent = nullptr);
+  explicit SentTab(Station station, QWidget* parent = nullptr);
   ~SentTab() override;
 
   // Selecting a sent row sets the window's one SelectedRecord, which the
@@ -46,6 +48,7 @@ class SentTab : public QWidget {
   QPushButton* Button6;
 
  private:
+  const Station station_;
   std::unique_ptr<ListLoader> loader_;
   long own_selected_record_ = 0;
   long* selected_record_ = &own_selected_record_;

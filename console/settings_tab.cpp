@@ -35,7 +35,8 @@ QLineEdit* MakeEdit(QWidget* parent, int x, int y) {
 
 }  // namespace
 
-SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
+SettingsTab::SettingsTab(Station station, QWidget* parent)
+    : QWidget(parent), station_(std::move(station)) {
   Label18 = MakeLabel(this, "串口  COM  ：", 24, 40, 90, 22);
   Edit1 = MakeEdit(this, 120, 40);
   ui::SetText(Edit1, "COM1");
@@ -99,15 +100,15 @@ void SettingsTab::SetInstructions() {
 }
 
 void SettingsTab::Button1Click() {
-  WriteSetting("COM", ui::GetText(Edit1));
-  WriteSetting("RATE", ui::GetText(Edit2));
-  WriteSetting("SMSCODE", ui::GetText(Edit3));
+  WriteSetting(station_, "COM", ui::GetText(Edit1));
+  WriteSetting(station_, "RATE", ui::GetText(Edit2));
+  WriteSetting(station_, "SMSCODE", ui::GetText(Edit3));
 }
 
 void SettingsTab::SheZhi_enter() {
-  ui::SetText(Edit1, ReadSetting(settings::kConsoleCom));
-  ui::SetText(Edit2, ReadSetting(settings::kConsoleRate));
-  ui::SetText(Edit3, ReadSetting(settings::kConsoleSmsCode));
+  ui::SetText(Edit1, ReadSetting(station_, settings::kConsoleCom));
+  ui::SetText(Edit2, ReadSetting(station_, settings::kConsoleRate));
+  ui::SetText(Edit3, ReadSetting(station_, settings::kConsoleSmsCode));
 }
 
 // The test's pauses and reads run on a worker so that the window keeps
@@ -128,7 +129,7 @@ void SettingsTab::Button2Click() {
 
   QEventLoop loop;
   std::thread worker([&] {
-    RunDeviceTest(view);
+    RunDeviceTest(station_, view);
     ui::PostToWindow([&loop] { loop.quit(); });
   });
   loop.exec(QEventLoop::ExcludeUserInputEvents);

@@ -3,6 +3,8 @@
 // instructions for first use, and the device test.
 #include <QWidget>
 
+#include "platform/station.h"
+
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -12,7 +14,7 @@ namespace tavrel::console {
 
 class SettingsTab : public QWidget {
  public:
-  explicit SettingsTab(QWidget* parent = nullptr);
+  explicit SettingsTab(Station station, QWidget* parent = nullptr);
 
   void Button1Click();   // saves the edits
   void SheZhi_enter();   // reloads the edits from the file
@@ -35,6 +37,7 @@ class SettingsTab : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  const Station station_;
   bool testing_ = false;
 };
 

@@ -9,9 +9,9 @@
 
 namespace tavrel {
 
-int RunConsoleWindow(int argc, char** argv) {
-  return ui::RunApplication(argc, argv, [] {
-    auto window = std::make_unique<console::TForm1>();
+int RunConsoleWindow(int argc, char** argv, const Station& station) {
+  return ui::RunApplication(argc, argv, [&station] {
+    auto window = std::make_unique<console::TForm1>(station);
     // Closing the window ends the process at once: the engine is neither
     // stopped nor waited for, and the port goes with the process.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {

@@ -128,17 +128,17 @@ long CounterOrZero(std::optional<long> counter) {
   return counter && *counter >= 1 ? *counter : 0;
 }
 
-void RunCycle(Port& port, Pacer& pacer, EngineLog& trace, Monitor& monitor) {
-  CycleContext cycle{DayFolderName(), 0, 0, 0, port, pacer, trace, monitor};
+void RunCycle(const Station& station, Port& port, Pacer& pacer, EngineLog& trace, Monitor& monitor) {
+  CycleContext cycle{station, station.Today(), 0, 0, 0, port, pacer, trace, monitor};
   pacer.Checkpoint();
-  EnsureDayFolder(cycle.day);
+  EnsureDayFolder(station, cycle.day);
   trace.Printf("\n\n\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&%s\n===%s\n", Gbk("开始").c_str(),
                CounterFileName(cycle.day, kSendBox).c_str());
-  cycle.send_acc = CounterOrZero(ReadMailboxCounter(cycle.day, kSendBox));
-  cycle.recv_acc = CounterOrZero(ReadMailboxCounter(cycle.day, kRecvBox));
+  cycle.send_acc = CounterOrZero(ReadMailboxCounter(station, cycle.day, kSendBox));
+  cycle.recv_acc = CounterOrZero(ReadMailboxCounter(station, cycle.day, kRecvBox));
   const std::string new_counter = CounterFileName(cycle.day, kNewBox);
   trace.Printf("%s\n", new_counter.c_str());
-  const std::optional<long> new_acc = ReadMailboxCounter(cycle.day, kNewBox);
+  const std::optional<long> new_acc = ReadMailboxCounter(station, cycle.day, kNewBox);
   if (new_acc) trace.Printf("%s\n", new_counter.c_str());
   cycle.new_acc = CounterOrZero(new_acc);
   trace.Printf("accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", cycle.new_acc, cycle.recv_acc,
@@ -150,7 +150,8 @@ void RunCycle(Port& port, Pacer& pacer, EngineLog& trace, Monitor& monitor) {
 
 }  // namespace
 
-myterad::myterad(Monitor& monitor) : monitor_(monitor) {}
+myterad::myterad(Monitor& monitor, Station station)
+    : monitor_(monitor), station_(std::move(station)) {}
 
 myterad::~myterad() { StopAndJoin(); }
 
@@ -164,17 +165,18 @@ void myterad::Execute() {
 
   monitor_.ReplaceText(Gbk(kReadyText));
   pacer.Checkpoint();
-  EnsureDayFolder(DayFolderName());
+  EnsureDayFolder(station_, station_.Today());
 
-  const std::string com = ReadSetting(settings::kEngineCom);
+  const std::string com = ReadSetting(station_, settings::kEngineCom);
+  const std::string device = ModemDevice(station_, com);
   std::string why;
-  std::unique_ptr<SerialPort> serial = SerialPort::Open(com, &why);
+  std::unique_ptr<SerialPort> serial = SerialPort::Open(device, &why);
 
   // The log is created whatever the open gave, so its first line always
   // names the port that was tried.
   EngineLog trace;
   pacer.Checkpoint();
-  trace.Open("./sms.log");
+  trace.Open(station_.Path("./sms.log"));
   trace.SetPacer(&pacer);
   trace.Printf("com=...%s\n", com.c_str());
   if (!serial) {
@@ -184,7 +186,7 @@ void myterad::Execute() {
   }
   serial->SetWakeFd(StopFd());
 
-  const std::string rate = ReadSetting(settings::kEngineRate);
+  const std::string rate = ReadSetting(station_, settings::kEngineRate);
   const bool configured = serial->Configure(rate, &why);
   trace.Printf("rate..%s\n", rate.c_str());
   if (!configured) {
@@ -197,8 +199,8 @@ void myterad::Execute() {
   serial->ApplyTimeoutsAndPurge();
   trace.Printf("star...%s,%s\n", com.c_str(), rate.c_str());
 
-  EnginePort port(std::move(serial), com, rate, StopFd(), pacer, trace, monitor_);
-  for (;;) RunCycle(port, pacer, trace, monitor_);
+  EnginePort port(std::move(serial), device, rate, StopFd(), pacer, trace, monitor_);
+  for (;;) RunCycle(station_, port, pacer, trace, monitor_);
 }
 
 }  // namespace tavrel

@@ -4,13 +4,15 @@
 #include <string>
 
 #include "engine/monitor.h"
+#include "platform/station.h"
 #include "platform/suspendable_thread.h"
 
 namespace tavrel {
 
 class myterad : public SuspendableThread {
  public:
-  explicit myterad(Monitor& monitor);  // created suspended
+  // created suspended; works on the station's files
+  myterad(Monitor& monitor, Station station);
   ~myterad() override;                 // leaves Execute at its next checkpoint
   bool Ended() const { return Finished(); }  // only after a port failure
 
@@ -23,6 +25,7 @@ class myterad : public SuspendableThread {
 
  private:
   Monitor& monitor_;
+  const Station station_;
   std::string failure_;  // written by the worker before it finishes
 };
 

@@ -11,10 +11,12 @@
 #include "engine/engine_log.h"
 #include "engine/monitor.h"
 #include "engine/port.h"
+#include "platform/station.h"
 
 namespace tavrel {
 
 struct CycleContext {
+  const Station& station;
   std::string day;     // DayFolder name of this cycle
   long send_acc = 0;   // counters read at the top of the cycle; absent or
   long recv_acc = 0;   // below 1 counts as 0

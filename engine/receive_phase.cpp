@@ -56,7 +56,7 @@ void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu
   trace.Printf("%s=%s\n", sender_label.c_str(), pdu.sender_field.c_str());
   const std::string& sender = pdu.sender;
 
-  InboxWriter record(cycle.day, m,
+  InboxWriter record(cycle.station, cycle.day, m,
                      {[&cycle] { cycle.pacer.Checkpoint(); },
                       [&trace](const std::string& file) {
                         trace.Printf("filename_err=%s\n", file.c_str());
@@ -78,11 +78,11 @@ void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu
     trace.Printf("%s=[%s]%s[%s],[%s]\n", query_label.c_str(), pdu.text.c_str(), wide_comma.c_str(),
                  code.c_str(), sender.c_str());
     cycle.pacer.Checkpoint();
-    QueueQueryReply(code, sender, &trace);
+    QueueQueryReply(cycle.station, code, sender, &trace);
   }
   trace.Printf("chaxuncode=%s,ShouJiHao2=%s\n", pdu.text.c_str(), sender.c_str());
 
-  const std::string stamp = TimeStampText(cycle.day);
+  const std::string stamp = cycle.station.TimeStamp(cycle.day);
   cycle.monitor.PrependText(MonitorBlock(m, stamp, sender, pdu.text), kMonitorResetAbove);
 
   record.WriteHeader(stamp);
@@ -104,9 +104,9 @@ std::string QueryCode(std::string_view text) {
   return std::string(copy.substr(1, kQueryCodeLength));
 }
 
-void QueueQueryReply(std::string_view code, std::string_view sender, EngineLog* trace) {
-  const std::string reply = InfoReplyText(code);
-  const OutboxResult filed = WriteOutboxRecord(sender, reply);
+void QueueQueryReply(const Station& station, std::string_view code, std::string_view sender, EngineLog* trace) {
+  const std::string reply = InfoReplyText(station, code);
+  const OutboxResult filed = WriteOutboxRecord(station, sender, reply);
   if (!filed && trace != nullptr) {
     trace->Printf("reply to %.*s not filed: %s\n", static_cast<int>(sender.size()), sender.data(),
                   filed.error().detail.c_str());

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/station.h"
+
 namespace tavrel {
 
 class EngineLog;
@@ -23,6 +25,6 @@ std::string QueryCode(std::string_view text);
 // Files the catalogue's answer to code (or the wrong-code text) in today's
 // outbox, addressed to sender, for the next cycle's send phase. A failure to
 // file it is traced when a trace is given.
-void QueueQueryReply(std::string_view code, std::string_view sender, EngineLog* trace = nullptr);
+void QueueQueryReply(const Station& station, std::string_view code, std::string_view sender, EngineLog* trace = nullptr);
 
 }  // namespace tavrel

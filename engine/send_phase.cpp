@@ -77,7 +77,7 @@ bool SendToRecipientLine(const CycleContext& cycle, const std::string& line,
   trace.Printf("name=[%s]\n", line.c_str());
   const std::string key = RecipientKey(line);
   trace.Printf("name3=[%s]\n", key.c_str());
-  std::string number = ResolveRecipient(key);
+  std::string number = ResolveRecipient(cycle.station, key);
   if (number.size() > kMaxLookedUpNumber) return true;
   trace.Printf("name4=[%s]\n", key.c_str());
   TrimLine(number);
@@ -87,7 +87,7 @@ bool SendToRecipientLine(const CycleContext& cycle, const std::string& line,
 
   // Read for every recipient, so a service centre saved in the settings tab
   // takes effect with the next message.
-  const std::string centre = ReadSetting(settings::kEngineSmsCode);
+  const std::string centre = ReadSetting(cycle.station, settings::kEngineSmsCode);
   trace.Printf("smsCO1=[%s]\n", centre.c_str());
   trace.Printf("smsCO2=[%s]\n", SwapDigits(centre).c_str());
   const SubmitPdu pdu = AssembleSubmitPdu(centre, number, user_data);
@@ -108,7 +108,7 @@ void SendRecord(const CycleContext& cycle, long n) {
                cycle.recv_acc, cycle.send_acc);
   const std::string text_path = RecordFileName(cycle.day, kNewBox, RecordPart::Text, n);
   const std::optional<std::string> content =
-      ReadRecordFile(cycle.day, kNewBox, RecordPart::Text, n);
+      ReadRecordFile(cycle.station, cycle.day, kNewBox, RecordPart::Text, n);
   trace.Printf("new-name=%s\n", text_path.c_str());
   if (!content) {
     trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n", n,
@@ -129,7 +129,7 @@ void SendRecord(const CycleContext& cycle, long n) {
     const std::string recipients_path =
         RecordFileName(cycle.day, kNewBox, RecordPart::Recipients, n);
     const std::optional<std::string> recipients =
-        ReadRecordFile(cycle.day, kNewBox, RecordPart::Recipients, n);
+        ReadRecordFile(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n);
     if (!recipients) {
       trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
                    n, recipients_path.c_str());
@@ -140,7 +140,7 @@ void SendRecord(const CycleContext& cycle, long n) {
     }
   }
   cycle.pacer.Checkpoint();
-  if (!WriteMailboxCounter(cycle.day, kSendBox, n)) {
+  if (!WriteMailboxCounter(cycle.station, cycle.day, kSendBox, n)) {
     trace.Printf("record %ld: the send counter could not be written\n", n);
   }
   trace.Printf("####end....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
@@ -198,7 +198,7 @@ void SendPhase(const CycleContext& cycle) {
   // Also when new_acc is smaller: the day's books close at what was read at
   // the top of the cycle, and records filed since then stay above it.
   cycle.pacer.Checkpoint();
-  WriteMailboxCounter(cycle.day, kSendBox, cycle.new_acc);
+  WriteMailboxCounter(cycle.station, cycle.day, kSendBox, cycle.new_acc);
   trace.Printf("===============================================accI_new=%ld\n", cycle.new_acc);
 }
 

@@ -70,8 +70,9 @@ ConnectionOutcome Refuse(int connection, ConnectionContext& context) {
 
 }  // namespace
 
-OutboxResult WriteRequestRecord(std::string_view numbers, std::string_view text) {
-  return WriteOutboxRecord(numbers, text, CounterRule::RefuseNegativeAndRetry);
+OutboxResult WriteRequestRecord(const Station& station, std::string_view numbers,
+                                std::string_view text) {
+  return WriteOutboxRecord(station, numbers, text, CounterRule::RefuseNegativeAndRetry);
 }
 
 ConnectionOutcome HandleConnection(int connection, ConnectionContext& context) {
@@ -92,7 +93,9 @@ ConnectionOutcome HandleConnection(int connection, ConnectionContext& context) {
   context.view.ShowStatus(request.shown);
   if (!request.well_formed) return Refuse(connection, context);
 
-  const OutboxResult filed = context.write_outbox(request.numbers, request.text);
+  const OutboxResult filed =
+      context.write_outbox ? context.write_outbox(request.numbers, request.text)
+                           : WriteRequestRecord(context.station, request.numbers, request.text);
   if (!filed) {
     SendReply(connection, ReplyCode::ServerFault);
     CloseConnection(connection);

@@ -15,7 +15,8 @@ using OutboxWriter = std::function<OutboxResult(std::string_view numbers, std::s
 
 // WriteOutboxRecord with the rule for requests: a negative counter is
 // refused and the counter write retried.
-OutboxResult WriteRequestRecord(std::string_view numbers, std::string_view text);
+OutboxResult WriteRequestRecord(const Station& station, std::string_view numbers,
+                                std::string_view text);
 
 // A client that connects and stays silent is dropped after this (paced).
 inline constexpr std::chrono::milliseconds kReceiveTimeout{10000};
@@ -23,7 +24,8 @@ inline constexpr std::chrono::milliseconds kReceiveTimeout{10000};
 struct ConnectionContext {
   ListenerLog& log;
   ListenerView& view;
-  OutboxWriter write_outbox = WriteRequestRecord;
+  Station station;           // whose outbox a request is filed in
+  OutboxWriter write_outbox;  // empty: WriteRequestRecord into station
   std::chrono::milliseconds receive_timeout = kReceiveTimeout;  // nominal
   int stop_fd = -1;  // when readable, a pending receive gives up at once
 };

@@ -25,7 +25,7 @@ void PrintingView::ShowAccount(const std::string& text) {
   PrintLine(Gbk("系统信息：") + text);
 }
 
-int RunHeadlessListener() {
+int RunHeadlessListener(const Station& station) {
   // Block the stop signals before any thread exists so that only the
   // waiting thread below receives them.
   sigset_t stop_signals;
@@ -36,7 +36,7 @@ int RunHeadlessListener() {
 
   PrintingView view(stdout);
   view.ShowStatus(Gbk("数据服务进程---runing..."));
-  eee listener(view);
+  eee listener(view, station);
 
   std::atomic<bool> signalled{false};
   std::thread waiter([&] {

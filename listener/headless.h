@@ -6,6 +6,7 @@
 #include <string>
 
 #include "listener/listener_view.h"
+#include "platform/station.h"
 
 namespace tavrel {
 
@@ -24,6 +25,6 @@ class PrintingView : public ListenerView {
 
 // Runs until SIGINT or SIGTERM (exit status 0) or until the listener fails
 // to start (exit status 1, with a hint on standard error).
-int RunHeadlessListener();
+int RunHeadlessListener(const Station& station);
 
 }  // namespace tavrel

@@ -49,21 +49,23 @@ std::uint16_t PortNumber(std::string_view port_text) {
   return static_cast<std::uint16_t>(AtoL(port_text));
 }
 
-eee::eee(ListenerView& view) : view_(view) { Resume(); }
+eee::eee(ListenerView& view, Station station) : view_(view), station_(std::move(station)) {
+  Resume();
+}
 
 eee::~eee() { StopAndJoin(); }
 
 void eee::Stop() { StopAndJoin(); }
 
 void eee::Execute() {
-  const std::string address = ReadSetting(settings::kListenerServIp);
+  const std::string address = ReadSetting(station_, settings::kListenerServIp);
   view_.ShowStatus(address);
-  const std::string port_text = ReadSetting(settings::kListenerPort);
+  const std::string port_text = ReadSetting(station_, settings::kListenerPort);
   view_.AppendStatus(port_text);
   const std::uint16_t port = PortNumber(port_text);
 
   ListenerLog log;
-  if (!log.Open(kLogPath)) {
+  if (!log.Open(station_.Path(kLogPath))) {
     view_.AppendStatus(Gbk("无法写入 ./log.txt：请检查工作目录的写权限。服务继续，但不记录日志。"));
   }
   log.Write("========SMS Socket Server is started==========\n");
@@ -112,7 +114,7 @@ void eee::Execute() {
   // is current while the service runs and survives a crash.
   log.Flush();
 
-  ConnectionContext context{log, view_};
+  ConnectionContext context{log, view_, station_};
   context.stop_fd = StopFd();
   for (;;) {
     const Wake wake = WaitReadable(listener, StopFd(), -1);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "listener/listener_view.h"
+#include "platform/station.h"
 #include "platform/suspendable_thread.h"
 
 namespace tavrel {
@@ -19,7 +20,7 @@ inline constexpr std::chrono::milliseconds kAcceptRetryPause{200};
 
 class eee : public SuspendableThread {
  public:
-  explicit eee(ListenerView& view);  // created running
+  eee(ListenerView& view, Station station);  // created running
   ~eee() override;                   // stops it and waits for it
 
   // Ends the accept loop (and a pending receive) and waits until the thread
@@ -32,6 +33,7 @@ class eee : public SuspendableThread {
 
  private:
   ListenerView& view_;
+  const Station station_;
 };
 
 }  // namespace tavrel

@@ -80,7 +80,7 @@ std::string HelpText() {
   return text;
 }
 
-TForm1::TForm1() {
+TForm1::TForm1(Station station) : station_(std::move(station)) {
   BuildDesign();
   view_ = std::make_unique<WindowView>(Memo1, Edit3);
   FormCreate();
@@ -130,18 +130,18 @@ void TForm1::BuildDesign() {
 }
 
 void TForm1::FormCreate() {
-  ui::SetText(Edit1, ReadSetting(settings::kListenerWindowServIp));
-  ui::SetText(Edit2, ReadSetting(settings::kListenerWindowPort));
+  ui::SetText(Edit1, ReadSetting(station_, settings::kListenerWindowServIp));
+  ui::SetText(Edit2, ReadSetting(station_, settings::kListenerWindowPort));
 }
 
 void TForm1::Button3Click() {
-  WriteSetting(settings::kListenerServIp.key, ui::GetText(Edit1));
-  WriteSetting(settings::kListenerPort.key, ui::GetText(Edit2));
+  WriteSetting(station_, settings::kListenerServIp.key, ui::GetText(Edit1));
+  WriteSetting(station_, settings::kListenerPort.key, ui::GetText(Edit2));
 }
 
 void TForm1::Button1Click() {
   if (listener_) return;
-  listener_ = std::make_unique<eee>(*view_);
+  listener_ = std::make_unique<eee>(*view_, station_);
   ui::SetText(this, Gbk("数据服务进程---runing..."));
   Button1->setEnabled(false);
 }
@@ -168,8 +168,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
-int RunListenerWindow(int argc, char** argv) {
-  return ui::RunApplication(argc, argv, [] { return std::make_unique<TForm1>(); });
+int RunListenerWindow(int argc, char** argv, const Station& station) {
+  return ui::RunApplication(argc, argv, [&station] { return std::make_unique<TForm1>(station); });
 }
 
 }  // namespace tavrel

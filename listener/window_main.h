@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/station.h"
+
 class QFrame;
 class QLabel;
 class QLineEdit;
@@ -23,7 +25,7 @@ inline constexpr const char* kHelpAddress = "http://www.tavrel.example/help/";
 
 class TForm1 : public QWidget {
  public:
-  TForm1();
+  explicit TForm1(Station station = Station());
   ~TForm1() override;
 
   void FormCreate();
@@ -52,11 +54,12 @@ class TForm1 : public QWidget {
   void BuildDesign();
   std::unique_ptr<ListenerView> view_;
   std::unique_ptr<eee> listener_;
+  const Station station_;
 };
 
 // The help text of Memo1, lines joined by CR LF (GBK).
 std::string HelpText();
 
-int RunListenerWindow(int argc, char** argv);
+int RunListenerWindow(int argc, char** argv, const Station& station);
 
 }  // namespace tavrel

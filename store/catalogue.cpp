@@ -43,25 +43,25 @@ constexpr std::size_t kMaxFileNameBytes = 255;
 constexpr std::string_view kForbiddenNameBytes = "\\/:*?\"<>|";
 constexpr std::string_view kCustFileName = "cust";
 
-void EnsureQueryCatalogue(bool with_placeholder) {
-  MakeDirectory(kQueryDir);
+void EnsureQueryCatalogue(const Station& station, bool with_placeholder) {
+  MakeDirectory(station.Path(kQueryDir));
   if (with_placeholder)
-    WriteProfileString(kQuerySection, kPlaceholderKey, kPlaceholderValue, kQueryPath);
+    WriteProfileString(kQuerySection, kPlaceholderKey, kPlaceholderValue, station.Path(kQueryPath));
 }
 
-void EnsureCustCatalogue() {
-  MakeDirectory(kCustDir);
-  WriteProfileString(kCustSection, kPlaceholderKey, kPlaceholderValue, kCustPath);
+void EnsureCustCatalogue(const Station& station) {
+  MakeDirectory(station.Path(kCustDir));
+  WriteProfileString(kCustSection, kPlaceholderKey, kPlaceholderValue, station.Path(kCustPath));
 }
 
 // ./query/acc counts the codes added less those removed. Nothing reads it
 // but this, so a failed write is only lost bookkeeping.
-void AdjustCodeCounter(long delta) {
-  if (!FileExists(kQueryCounterPath)) WriteTextFile(kQueryCounterPath, "0");
-  std::string text = ReadTextFile(kQueryCounterPath).value_or("");
+void AdjustCodeCounter(const Station& station, long delta) {
+  if (!FileExists(station.Path(kQueryCounterPath))) WriteTextFile(station.Path(kQueryCounterPath), "0");
+  std::string text = ReadTextFile(station.Path(kQueryCounterPath)).value_or("");
   text = text.substr(0, text.find('\n'));
   if (text.size() > kCounterChars) text.resize(kCounterChars);
-  WriteTextFile(kQueryCounterPath, std::to_string(AtoL(text) + delta));
+  WriteTextFile(station.Path(kQueryCounterPath), std::to_string(AtoL(text) + delta));
 }
 
 std::string BlankLineBreaks(std::string_view text) {
@@ -123,19 +123,19 @@ bool IsOwnFileName(std::string_view name) {
 
 // Writes the information file before the entry, so that no reader ever meets
 // a customer without one (the listing stops at such a customer).
-CatalogueResult WriteCustomer(const std::string& cleaned, std::string_view number,
+CatalogueResult WriteCustomer(const Station& station, const std::string& cleaned, std::string_view number,
                               std::string_view information, CatalogueResult success) {
-  std::optional<std::string> path = CustomerInfoPath(cleaned);
+  std::optional<std::string> path = CustomerInfoPath(station, cleaned);
   if (!path || !WriteTextFile(*path, information)) return CatalogueResult::NotWritten;
-  if (!WriteProfileString(kCustSection, cleaned, number, kCustPath))
+  if (!WriteProfileString(kCustSection, cleaned, number, station.Path(kCustPath)))
     return CatalogueResult::NotWritten;
   return success;
 }
 
 // Steps shared by add and set; the cleaned name when the customer may be written.
-std::optional<std::string> AdmitCustomer(std::string_view name, std::string_view number) {
+std::optional<std::string> AdmitCustomer(const Station& station, std::string_view name, std::string_view number) {
   std::string cleaned = CleanCustomerName(name);
-  EnsureCustCatalogue();
+  EnsureCustCatalogue(station);
   if (!IsUsableCustomerName(cleaned) || number.size() < kMinKeyBytes ||
       number.find_first_of("\r\n") != std::string_view::npos)
     return std::nullopt;
@@ -153,44 +153,44 @@ bool InfoTextFits(std::string_view text) {
   return TextToUcs2Hex(text).size() <= kMaxReplyHexChars;
 }
 
-CatalogueResult AddInfoCode(std::string_view code, std::string_view text) {
-  EnsureQueryCatalogue(true);
-  std::string known = GetProfileString(kQuerySection, code, kAbsentMarker, kExistsCodeField, kQueryPath);
+CatalogueResult AddInfoCode(const Station& station, std::string_view code, std::string_view text) {
+  EnsureQueryCatalogue(station, true);
+  std::string known = GetProfileString(kQuerySection, code, kAbsentMarker, kExistsCodeField, station.Path(kQueryPath));
   if (!InfoTextFits(text)) return CatalogueResult::TooLong;
   if (known != kAbsentMarker) return CatalogueResult::Exists;
   if (BreaksCatalogueLine(code)) return CatalogueResult::Refused;
-  if (!WriteProfileString(kQuerySection, code, BlankLineBreaks(text), kQueryPath))
+  if (!WriteProfileString(kQuerySection, code, BlankLineBreaks(text), station.Path(kQueryPath)))
     return CatalogueResult::NotWritten;
-  AdjustCodeCounter(+1);
+  AdjustCodeCounter(station, +1);
   return CatalogueResult::Added;
 }
 
-CatalogueResult SetInfoCode(std::string_view code, std::string_view text) {
-  EnsureQueryCatalogue(false);
+CatalogueResult SetInfoCode(const Station& station, std::string_view code, std::string_view text) {
+  EnsureQueryCatalogue(station, false);
   if (!InfoTextFits(text)) return CatalogueResult::TooLong;
   if (BreaksCatalogueLine(code)) return CatalogueResult::Refused;
-  if (!WriteProfileString(kQuerySection, code, BlankLineBreaks(text), kQueryPath))
+  if (!WriteProfileString(kQuerySection, code, BlankLineBreaks(text), station.Path(kQueryPath)))
     return CatalogueResult::NotWritten;
   return CatalogueResult::Stored;
 }
 
-void RemoveInfoCode(std::string_view code) {
-  EnsureQueryCatalogue(false);
-  WriteProfileString(kQuerySection, code, std::nullopt, kQueryPath);
-  AdjustCodeCounter(-1);
+void RemoveInfoCode(const Station& station, std::string_view code) {
+  EnsureQueryCatalogue(station, false);
+  WriteProfileString(kQuerySection, code, std::nullopt, station.Path(kQueryPath));
+  AdjustCodeCounter(station, -1);
 }
 
-InfoCodeLookup FindInfoCode(std::string_view code) {
-  EnsureQueryCatalogue(true);
+InfoCodeLookup FindInfoCode(const Station& station, std::string_view code) {
+  EnsureQueryCatalogue(station, true);
   if (code.size() < kMinKeyBytes) return {CatalogueResult::TooShort, {}};
-  std::string text = GetProfileString(kQuerySection, code, kAbsentMarker, kFindCodeField, kQueryPath);
+  std::string text = GetProfileString(kQuerySection, code, kAbsentMarker, kFindCodeField, station.Path(kQueryPath));
   if (text == kAbsentMarker) return {CatalogueResult::Absent, {}};
   return {CatalogueResult::Found, std::move(text)};
 }
 
-std::vector<InfoCodeRow> ListInfoCodes() {
+std::vector<InfoCodeRow> ListInfoCodes(const Station& station) {
   std::vector<InfoCodeRow> rows;
-  std::optional<std::string> catalogue = ReadTextFile(kQueryPath);
+  std::optional<std::string> catalogue = ReadTextFile(station.Path(kQueryPath));
   if (!catalogue) return rows;
   const ProfileSection values(*catalogue, kQuerySection);
   ForEachListingKey(*catalogue, [&](int k, std::string key) {
@@ -201,8 +201,8 @@ std::vector<InfoCodeRow> ListInfoCodes() {
   return rows;
 }
 
-std::string InfoReplyText(std::string_view code) {
-  return GetProfileString(kQuerySection, code, WrongCodeReply(), kReplyField, kQueryPath);
+std::string InfoReplyText(const Station& station, std::string_view code) {
+  return GetProfileString(kQuerySection, code, WrongCodeReply(), kReplyField, station.Path(kQueryPath));
 }
 
 std::string CleanCustomerName(std::string_view name) {
@@ -218,17 +218,17 @@ bool IsUsableCustomerName(std::string_view cleaned) {
          !BreaksCatalogueLine(cleaned);
 }
 
-std::optional<std::string> CustomerInfoPath(std::string_view cleaned_name) {
+std::optional<std::string> CustomerInfoPath(const Station& station, std::string_view cleaned_name) {
   if (!IsOwnFileName(cleaned_name)) return std::nullopt;
-  std::string exact = kCustDir + std::string(cleaned_name);
+  std::string exact = station.Path(kCustDir) + std::string(cleaned_name);
   if (FileExists(exact)) return exact;
-  DIR* dir = ::opendir(kCustDir);
+  DIR* dir = ::opendir(station.Path(kCustDir).c_str());
   if (!dir) return exact;
   const std::string folded = FoldAsciiCase(cleaned_name);
   std::string found = exact;
   while (const dirent* entry = ::readdir(dir)) {
     if (FoldAsciiCase(entry->d_name) == folded) {
-      found = kCustDir + std::string(entry->d_name);
+      found = station.Path(kCustDir) + std::string(entry->d_name);
       break;
     }
   }
@@ -236,47 +236,47 @@ std::optional<std::string> CustomerInfoPath(std::string_view cleaned_name) {
   return found;
 }
 
-CatalogueResult AddCustomer(std::string_view name, std::string_view number,
+CatalogueResult AddCustomer(const Station& station, std::string_view name, std::string_view number,
                             std::string_view information) {
-  std::optional<std::string> cleaned = AdmitCustomer(name, number);
+  std::optional<std::string> cleaned = AdmitCustomer(station, name, number);
   if (!cleaned) return CatalogueResult::Refused;
-  std::string known = GetProfileString(kCustSection, *cleaned, kAbsentMarker, kExistsCustomerField, kCustPath);
+  std::string known = GetProfileString(kCustSection, *cleaned, kAbsentMarker, kExistsCustomerField, station.Path(kCustPath));
   if (known != kAbsentMarker) return CatalogueResult::Exists;
-  return WriteCustomer(*cleaned, number, information, CatalogueResult::Added);
+  return WriteCustomer(station, *cleaned, number, information, CatalogueResult::Added);
 }
 
-CatalogueResult SetCustomer(std::string_view name, std::string_view number,
+CatalogueResult SetCustomer(const Station& station, std::string_view name, std::string_view number,
                             std::string_view information) {
-  std::optional<std::string> cleaned = AdmitCustomer(name, number);
+  std::optional<std::string> cleaned = AdmitCustomer(station, name, number);
   if (!cleaned) return CatalogueResult::Refused;
-  return WriteCustomer(*cleaned, number, information, CatalogueResult::Stored);
+  return WriteCustomer(station, *cleaned, number, information, CatalogueResult::Stored);
 }
 
-void RemoveCustomer(std::string_view name) {
+void RemoveCustomer(const Station& station, std::string_view name) {
   std::string cleaned = CleanCustomerName(name);
-  EnsureCustCatalogue();
-  WriteProfileString(kCustSection, cleaned, std::nullopt, kCustPath);
+  EnsureCustCatalogue(station);
+  WriteProfileString(kCustSection, cleaned, std::nullopt, station.Path(kCustPath));
   // Only a file of its own is deleted: never the folder or the catalogue,
   // even for a key a hand edit put there.
-  if (std::optional<std::string> path = CustomerInfoPath(cleaned)) ::unlink(path->c_str());
+  if (std::optional<std::string> path = CustomerInfoPath(station, cleaned)) ::unlink(path->c_str());
 }
 
-CustomerLookup FindCustomer(std::string_view name) {
-  EnsureCustCatalogue();
+CustomerLookup FindCustomer(const Station& station, std::string_view name) {
+  EnsureCustCatalogue(station);
   if (name.size() < kMinKeyBytes) return {CatalogueResult::TooShort, {}, {}};
-  std::string number = GetProfileString(kCustSection, name, kAbsentMarker, kFindCustomerField, kCustPath);
+  std::string number = GetProfileString(kCustSection, name, kAbsentMarker, kFindCustomerField, station.Path(kCustPath));
   if (number == kAbsentMarker) return {CatalogueResult::Absent, {}, {}};
   // A name that is no file of its own in ./cust/ has no information file to
   // open, whatever a hand edit put into the catalogue.
-  std::optional<std::string> path = CustomerInfoPath(CleanCustomerName(name));
+  std::optional<std::string> path = CustomerInfoPath(station, CleanCustomerName(name));
   std::optional<std::string> information =
       path ? ReadTextPrefix(*path, kFindInfoBytes) : std::nullopt;
   if (!information) return {CatalogueResult::NoInformation, {}, {}};
   return {CatalogueResult::Found, std::move(number), std::move(*information)};
 }
 
-std::optional<std::string> ReadCustomerInfo(std::string_view cleaned_name) {
-  std::optional<std::string> path = CustomerInfoPath(cleaned_name);
+std::optional<std::string> ReadCustomerInfo(const Station& station, std::string_view cleaned_name) {
+  std::optional<std::string> path = CustomerInfoPath(station, cleaned_name);
   if (!path) return std::nullopt;
   std::optional<std::string> text = ReadTextPrefix(*path, kBoxInfoBytes);
   if (!text) return std::nullopt;
@@ -286,13 +286,13 @@ std::optional<std::string> ReadCustomerInfo(std::string_view cleaned_name) {
   return shown;
 }
 
-CustomerListing ListCustomers() {
+CustomerListing ListCustomers(const Station& station) {
   CustomerListing listing;
-  std::optional<std::string> catalogue = ReadTextFile(kCustPath);
+  std::optional<std::string> catalogue = ReadTextFile(station.Path(kCustPath));
   if (!catalogue) return listing;
   const ProfileSection numbers(*catalogue, kCustSection);
   ForEachListingKey(*catalogue, [&](int k, std::string key) {
-    std::optional<std::string> path = CustomerInfoPath(key);
+    std::optional<std::string> path = CustomerInfoPath(station, key);
     std::optional<std::string> information =
         path ? ReadTextPrefix(*path, kListInfoBytes) : std::nullopt;
     if (!information) {
@@ -306,8 +306,8 @@ CustomerListing ListCustomers() {
   return listing;
 }
 
-std::optional<std::vector<std::string>> ListCustomerNames() {
-  std::optional<std::string> catalogue = ReadTextFile(kCustPath);
+std::optional<std::vector<std::string>> ListCustomerNames(const Station& station) {
+  std::optional<std::string> catalogue = ReadTextFile(station.Path(kCustPath));
   if (!catalogue) return std::nullopt;
   std::vector<std::string> names;
   ForEachListingKey(*catalogue, [&](int, std::string key) {
@@ -317,8 +317,8 @@ std::optional<std::vector<std::string>> ListCustomerNames() {
   return names;
 }
 
-std::string ResolveRecipient(std::string_view key) {
-  return GetProfileString(kCustSection, key, key, kResolveField, kCustPath);
+std::string ResolveRecipient(const Station& station, std::string_view key) {
+  return GetProfileString(kCustSection, key, key, kResolveField, station.Path(kCustPath));
 }
 
 }  // namespace tavrel

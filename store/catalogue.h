@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/station.h"
+
 namespace tavrel {
 
 inline constexpr const char* kQueryDir = "./query/";
@@ -53,12 +55,12 @@ struct InfoCodeRow {
 };
 
 // Information codes (the console's fifth tab, the engine's auto-reply).
-CatalogueResult AddInfoCode(std::string_view code, std::string_view text);
-CatalogueResult SetInfoCode(std::string_view code, std::string_view text);
-void RemoveInfoCode(std::string_view code);
-InfoCodeLookup FindInfoCode(std::string_view code);
-std::vector<InfoCodeRow> ListInfoCodes();  // empty when ./query/query cannot be read
-std::string InfoReplyText(std::string_view code);
+CatalogueResult AddInfoCode(const Station& station, std::string_view code, std::string_view text);
+CatalogueResult SetInfoCode(const Station& station, std::string_view code, std::string_view text);
+void RemoveInfoCode(const Station& station, std::string_view code);
+InfoCodeLookup FindInfoCode(const Station& station, std::string_view code);
+std::vector<InfoCodeRow> ListInfoCodes(const Station& station);  // empty when ./query/query cannot be read
+std::string InfoReplyText(const Station& station, std::string_view code);
 
 // True when a text fits one short message as an information-code reply;
 // every CR and LF counts as one unit.
@@ -94,26 +96,26 @@ std::string CleanCustomerName(std::string_view name);
 bool IsUsableCustomerName(std::string_view cleaned);
 
 // Customers (the console's sixth tab and address book, the engine's sends).
-CatalogueResult AddCustomer(std::string_view name, std::string_view number,
+CatalogueResult AddCustomer(const Station& station, std::string_view name, std::string_view number,
                             std::string_view information);
-CatalogueResult SetCustomer(std::string_view name, std::string_view number,
+CatalogueResult SetCustomer(const Station& station, std::string_view name, std::string_view number,
                             std::string_view information);
-void RemoveCustomer(std::string_view name);
-CustomerLookup FindCustomer(std::string_view name);
+void RemoveCustomer(const Station& station, std::string_view name);
+CustomerLookup FindCustomer(const Station& station, std::string_view name);
 // The information file with each line break as CR CR LF, as the box shows it
 // (at most 10239 bytes); nullopt when it cannot be opened.
-std::optional<std::string> ReadCustomerInfo(std::string_view cleaned_name);
-CustomerListing ListCustomers();  // no rows when ./cust/cust cannot be read
+std::optional<std::string> ReadCustomerInfo(const Station& station, std::string_view cleaned_name);
+CustomerListing ListCustomers(const Station& station);  // no rows when ./cust/cust cannot be read
 // nullopt when ./cust/cust cannot be opened (the address book keeps its rows).
-std::optional<std::vector<std::string>> ListCustomerNames();
+std::optional<std::vector<std::string>> ListCustomerNames(const Station& station);
 // A customer's number for a recipient entry that names one; anything else
 // comes back unchanged.
-std::string ResolveRecipient(std::string_view key);
+std::string ResolveRecipient(const Station& station, std::string_view key);
 
 // "./cust/" + the file that holds the customer's information. File names are
 // matched without regard to ASCII case, as on Windows where the catalogues
 // began and as the catalogue keys are, so "Zhang" and "zhang" share one file. nullopt when "./cust/" + name
 // would not be a file of its own there (empty, ".", "..", "cust", a '/').
-std::optional<std::string> CustomerInfoPath(std::string_view cleaned_name);
+std::optional<std::string> CustomerInfoPath(const Station& station, std::string_view cleaned_name);
 
 }  // namespace tavrel

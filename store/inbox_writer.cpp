@@ -14,9 +14,11 @@ namespace tavrel {
 // leave incomplete.
 class InboxWriter::File {
  public:
-  File(const InboxWriter& owner, std::string name) : owner_(owner), name_(std::move(name)) {
+  // name is the file as traces show it, path where it is.
+  File(const InboxWriter& owner, std::string name, const std::string& path)
+      : owner_(owner), name_(std::move(name)) {
     owner_.BeforeWrite();
-    fd_ = ::open(name_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd_ < 0) owner_.CannotWrite(name_);
   }
   ~File() {
@@ -55,13 +57,18 @@ class InboxWriter::File {
   bool failed_ = false;
 };
 
-InboxWriter::InboxWriter(std::string_view day, long m, InboxEvents events)
-    : day_(day),
+InboxWriter::InboxWriter(const Station& station, std::string_view day, long m, InboxEvents events)
+    : station_(station),
+      day_(day),
       m_(m),
       events_(std::move(events)),
       header_name_(RecordFileName(day, kRecvBox, RecordPart::Header, m)) {
-  sender_ = std::make_unique<File>(*this, RecordFileName(day, kRecvBox, RecordPart::Recipients, m));
-  text_ = std::make_unique<File>(*this, RecordFileName(day, kRecvBox, RecordPart::Text, m));
+  auto open = [&](RecordPart part) {
+    return std::make_unique<File>(*this, RecordFileName(day, kRecvBox, part, m),
+                                  RecordFilePath(station, day, kRecvBox, part, m));
+  };
+  sender_ = open(RecordPart::Recipients);
+  text_ = open(RecordPart::Text);
 }
 
 InboxWriter::~InboxWriter() = default;
@@ -79,7 +86,8 @@ void InboxWriter::WriteSender(std::string_view sender) { sender_->Write(sender);
 void InboxWriter::WriteText(std::string_view text) { text_->Write(text); }
 
 void InboxWriter::WriteHeader(const std::string& stamp) {
-  header_ = std::make_unique<File>(*this, header_name_);
+  header_ = std::make_unique<File>(*this, header_name_,
+                                   RecordFilePath(station_, day_, kRecvBox, RecordPart::Header, m_));
   const std::string lines = InboxHeader(stamp);
   const std::size_t first_line = lines.find('\n') + 1;
   header_->Write(std::string_view(lines).substr(0, first_line));
@@ -96,7 +104,7 @@ bool InboxWriter::CloseHeader() { return header_ != nullptr && header_->Close();
 
 bool InboxWriter::Count() {
   BeforeWrite();
-  if (WriteMailboxCounter(day_, kRecvBox, m_)) return true;
+  if (WriteMailboxCounter(station_, day_, kRecvBox, m_)) return true;
   CannotWrite(CounterFileName(day_, kRecvBox));
   return false;
 }

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/station.h"
+
 namespace tavrel {
 
 // What the writer tells its owner as it goes. Either may be empty.
@@ -24,7 +26,7 @@ struct InboxEvents {
 class InboxWriter {
  public:
   // Opens R<m> and DA<m> of day's recv for writing, each replaced if there.
-  InboxWriter(std::string_view day, long m, InboxEvents events);
+  InboxWriter(const Station& station, std::string_view day, long m, InboxEvents events);
   ~InboxWriter();
   InboxWriter(const InboxWriter&) = delete;
   InboxWriter& operator=(const InboxWriter&) = delete;
@@ -52,6 +54,7 @@ class InboxWriter {
   void BeforeWrite() const;
   void CannotWrite(const std::string& name) const;
 
+  Station station_;
   std::string day_;
   long m_;
   InboxEvents events_;

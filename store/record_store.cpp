@@ -65,8 +65,8 @@ Result<> WriteRecordFile(const std::string& path, std::string_view content) {
 
 }  // namespace
 
-std::string MailboxDir(std::string_view day, std::string_view box) {
-  return std::string(day) + "/" + std::string(box);
+std::string MailboxDir(const Station& station, std::string_view day, std::string_view box) {
+  return station.Path(std::string(day) + "/" + std::string(box));
 }
 
 std::string RecordPath(const std::string& mailbox_dir, std::string_view kind, long n) {
@@ -75,10 +75,10 @@ std::string RecordPath(const std::string& mailbox_dir, std::string_view kind, lo
 
 std::string CounterPath(const std::string& mailbox_dir) { return mailbox_dir + "/acc"; }
 
-void EnsureDayFolder(const std::string& day) {
-  MakeDirectory(day);
+void EnsureDayFolder(const Station& station, const std::string& day) {
+  MakeDirectory(station.Path(day));
   for (std::string_view box : {kNewBox, kSendBox, kRecvBox, kQuryBox}) {
-    MakeDirectory(MailboxDir(day, box));
+    MakeDirectory(MailboxDir(station, day, box));
   }
 }
 
@@ -129,11 +129,11 @@ std::string InboxHeader(const std::string& stamp) {
   return "[HEAD]\ntime=" + stamp + "\nsend= \nstat= \njrade= \n";
 }
 
-OutboxResult WriteOutboxRecord(std::string_view recipients, std::string_view text,
+OutboxResult WriteOutboxRecord(const Station& station, std::string_view recipients, std::string_view text,
                                CounterRule rule, const CounterOpenHook& on_counter_open) {
-  const DayAndStamp now = DayAndStampNow();
-  EnsureDayFolder(now.day);
-  const std::string box = MailboxDir(now.day, kNewBox);
+  const DayAndStamp now = station.Now();
+  EnsureDayFolder(station, now.day);
+  const std::string box = MailboxDir(station, now.day, kNewBox);
   const std::string counter_path = CounterPath(box);
 
   MailboxLock lock(box);
@@ -214,58 +214,63 @@ bool RewriteRecordFile(const std::string& path, std::string_view text) {
 }  // namespace
 
 std::string RecordFileName(std::string_view day, std::string_view box, RecordPart part, long n) {
-  return RecordPath(MailboxDir(day, box), PartKind(part), n);
+  return RecordPath(std::string(day) + "/" + std::string(box), PartKind(part), n);
+}
+
+std::string RecordFilePath(const Station& station, std::string_view day, std::string_view box,
+                           RecordPart part, long n) {
+  return station.Path(RecordFileName(day, box, part, n));
 }
 
 std::string CounterFileName(std::string_view day, std::string_view box) {
-  return CounterPath(MailboxDir(day, box));
+  return CounterPath(std::string(day) + "/" + std::string(box));
 }
 
-std::optional<long> ReadMailboxCounter(std::string_view day, std::string_view box,
+std::optional<long> ReadMailboxCounter(const Station& station, std::string_view day, std::string_view box,
                                        std::size_t max_bytes) {
-  return ReadCounter(MailboxDir(day, box), max_bytes);
+  return ReadCounter(MailboxDir(station, day, box), max_bytes);
 }
 
-bool WriteMailboxCounter(std::string_view day, std::string_view box, long n) {
-  return WriteCounter(MailboxDir(day, box), n);
+bool WriteMailboxCounter(const Station& station, std::string_view day, std::string_view box, long n) {
+  return WriteCounter(MailboxDir(station, day, box), n);
 }
 
-std::optional<std::string> ReadRecordFile(std::string_view day, std::string_view box,
+std::optional<std::string> ReadRecordFile(const Station& station, std::string_view day, std::string_view box,
                                           RecordPart part, long n) {
-  return ReadRecordFile(RecordFileName(day, box, part, n));
+  return ReadRecordFile(RecordFilePath(station, day, box, part, n));
 }
 
-std::optional<std::string> ReadRecordField(std::string_view day, std::string_view box,
+std::optional<std::string> ReadRecordField(const Station& station, std::string_view day, std::string_view box,
                                            RecordPart part, long n, std::size_t field) {
   std::optional<std::string> text =
-      ReadTextPrefix(RecordFileName(day, box, part, n), field == 0 ? 0 : field - 1);
+      ReadTextPrefix(RecordFilePath(station, day, box, part, n), field == 0 ? 0 : field - 1);
   if (text) text->resize(UpToNul(*text).size());
   return text;
 }
 
-std::optional<StoredRecord> ReadRecord(std::string_view day, std::string_view box, long n,
+std::optional<StoredRecord> ReadRecord(const Station& station, std::string_view day, std::string_view box, long n,
                                        std::size_t field) {
-  std::optional<std::string> text = ReadRecordField(day, box, RecordPart::Text, n, field);
+  std::optional<std::string> text = ReadRecordField(station, day, box, RecordPart::Text, n, field);
   if (!text) return std::nullopt;
   std::optional<std::string> recipients =
-      ReadRecordField(day, box, RecordPart::Recipients, n, field);
+      ReadRecordField(station, day, box, RecordPart::Recipients, n, field);
   if (!recipients) return std::nullopt;
   return StoredRecord{std::move(*recipients), std::move(*text),
-                      ReadRecordTime(RecordFileName(day, box, RecordPart::Header, n))};
+                      ReadRecordTime(RecordFilePath(station, day, box, RecordPart::Header, n))};
 }
 
 bool IsForbidden(std::string_view recipients) {
   return !recipients.empty() && recipients.front() == kForbidMark;
 }
 
-bool RewriteOutboxRecord(std::string_view day, long n, std::string_view recipients,
+bool RewriteOutboxRecord(const Station& station, std::string_view day, long n, std::string_view recipients,
                          std::string_view text) {
-  return RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Recipients, n), recipients) &&
-         RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Text, n), text);
+  return RewriteRecordFile(RecordFilePath(station, day, kNewBox, RecordPart::Recipients, n), recipients) &&
+         RewriteRecordFile(RecordFilePath(station, day, kNewBox, RecordPart::Text, n), text);
 }
 
-bool ForbidOutboxRecord(std::string_view day, long n, std::string_view recipients) {
-  return RewriteRecordFile(RecordFileName(day, kNewBox, RecordPart::Recipients, n),
+bool ForbidOutboxRecord(const Station& station, std::string_view day, long n, std::string_view recipients) {
+  return RewriteRecordFile(RecordFilePath(station, day, kNewBox, RecordPart::Recipients, n),
                            kForbidMark + std::string(recipients));
 }
 

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/result.h"
+#include "platform/station.h"
 
 namespace tavrel {
 
@@ -22,11 +23,11 @@ inline constexpr std::size_t kViewCounterBytes = 8;
 
 // The layout on disk, for the store itself and for tests that check bytes;
 // the engine and the console go by day, mailbox and record number below.
-std::string MailboxDir(std::string_view day, std::string_view box);          // day/box
+std::string MailboxDir(const Station& station, std::string_view day, std::string_view box);          // day/box
 std::string RecordPath(const std::string& mailbox_dir, std::string_view kind, long n);  // dir/R7
 std::string CounterPath(const std::string& mailbox_dir);                      // dir/acc
 
-void EnsureDayFolder(const std::string& day);
+void EnsureDayFolder(const Station& station, const std::string& day);
 
 // nullopt when acc is absent or cannot be opened; otherwise its first line,
 // at most max_bytes bytes, converted like atol.
@@ -82,7 +83,7 @@ using CounterOpenHook = std::function<void(long n)>;
 
 // Files one record in today's new mailbox under the mailbox lock; the
 // counter advances only after R, H and DA are complete on disk.
-OutboxResult WriteOutboxRecord(std::string_view recipients, std::string_view text,
+OutboxResult WriteOutboxRecord(const Station& station, std::string_view recipients, std::string_view text,
                                CounterRule rule = CounterRule::RestartBelowOne,
                                const CounterOpenHook& on_counter_open = nullptr);
 
@@ -92,23 +93,26 @@ std::string ReadRecordTime(const std::string& header_path);  // at most 19 chars
 // The three files of record n: R<n>, H<n> and DA<n>.
 enum class RecordPart { Recipients, Header, Text };
 
-// The names of a record's file and of a mailbox's counter, for the traces
-// that show them.
+// The names of a record's file and of a mailbox's counter inside a station
+// ("2026-12-7/new/DA7"), as the traces show them whatever the station's
+// folder; RecordFilePath is where the file is.
 std::string RecordFileName(std::string_view day, std::string_view box, RecordPart part, long n);
 std::string CounterFileName(std::string_view day, std::string_view box);
+std::string RecordFilePath(const Station& station, std::string_view day, std::string_view box,
+                           RecordPart part, long n);
 
 // ReadCounter and WriteCounter of day's mailbox box.
-std::optional<long> ReadMailboxCounter(std::string_view day, std::string_view box,
+std::optional<long> ReadMailboxCounter(const Station& station, std::string_view day, std::string_view box,
                                        std::size_t max_bytes = kCounterBytes);
-bool WriteMailboxCounter(std::string_view day, std::string_view box, long n);
+bool WriteMailboxCounter(const Station& station, std::string_view day, std::string_view box, long n);
 
 // A record's file whole, in text mode; nullopt when it cannot be read.
-std::optional<std::string> ReadRecordFile(std::string_view day, std::string_view box,
+std::optional<std::string> ReadRecordFile(const Station& station, std::string_view day, std::string_view box,
                                           RecordPart part, long n);
 // A record's file read into a field of `field` bytes, as the views read it:
 // its first field - 1 bytes of text, up to a NUL; nullopt when it cannot be
 // read. A long file is read no further than the field needs.
-std::optional<std::string> ReadRecordField(std::string_view day, std::string_view box,
+std::optional<std::string> ReadRecordField(const Station& station, std::string_view day, std::string_view box,
                                            RecordPart part, long n, std::size_t field);
 
 // Record n as a mailbox view lists it.
@@ -120,7 +124,7 @@ struct StoredRecord {
 // R<n> and DA<n> each read into a field of `field` bytes, and the time stamp;
 // nullopt when DA<n> or R<n> cannot be read: a record missing either file is
 // incomplete.
-std::optional<StoredRecord> ReadRecord(std::string_view day, std::string_view box, long n,
+std::optional<StoredRecord> ReadRecord(const Station& station, std::string_view day, std::string_view box, long n,
                                        std::size_t field);
 
 // The forbid mark: a recipient list (or what is left of one from a line on)
@@ -133,10 +137,10 @@ bool IsForbidden(std::string_view recipients);
 // file is replaced in one step, so the engine reading it at that moment sees
 // the old list or the new one, never a cut one. False when a file could not
 // be replaced; it is then as it was.
-bool RewriteOutboxRecord(std::string_view day, long n, std::string_view recipients,
+bool RewriteOutboxRecord(const Station& station, std::string_view day, long n, std::string_view recipients,
                          std::string_view text);
 // The forbid button: R<n> of day's new becomes the forbid mark followed by
 // recipients, replaced as above.
-bool ForbidOutboxRecord(std::string_view day, long n, std::string_view recipients);
+bool ForbidOutboxRecord(const Station& station, std::string_view day, long n, std::string_view recipients);
 
 }  // namespace tavrel

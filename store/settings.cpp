@@ -22,4 +22,17 @@ void WriteSetting(std::string_view key, std::string_view value, const std::strin
   WriteProfileString(kSettingsSection, key, value, path);
 }
 
+std::string ModemDevice(const Station& station, std::string_view com) {
+  if (com.find('/') == std::string_view::npos) return std::string(com);
+  return station.Path(com);
+}
+
+std::string ReadSetting(const Station& station, const SettingReader& reader) {
+  return ReadSetting(reader, station.Path(kSettingsPath));
+}
+
+void WriteSetting(const Station& station, std::string_view key, std::string_view value) {
+  WriteSetting(key, value, station.Path(kSettingsPath));
+}
+
 }  // namespace tavrel

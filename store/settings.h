@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/station.h"
+
 namespace tavrel {
 
 inline constexpr const char* kSettingsPath = "./server.txt";
@@ -41,8 +43,15 @@ inline constexpr SettingReader kListenerServIp{"SERVIP", "100.100.100.100", 20};
 inline constexpr SettingReader kListenerPort{"PORT", "9002", 10};
 }  // namespace settings
 
-std::string ReadSetting(const SettingReader& reader, const std::string& path = kSettingsPath);
-void WriteSetting(std::string_view key, std::string_view value,
-                  const std::string& path = kSettingsPath);
+// A COM value as the serial port is to open it: a value with '/' is a path,
+// and a relative one is relative to the station's folder; COMn and bare
+// device names are left for the port to map.
+std::string ModemDevice(const Station& station, std::string_view com);
+
+// The station's server.txt, or the settings file at path.
+std::string ReadSetting(const Station& station, const SettingReader& reader);
+std::string ReadSetting(const SettingReader& reader, const std::string& path);
+void WriteSetting(const Station& station, std::string_view key, std::string_view value);
+void WriteSetting(std::string_view key, std::string_view value, const std::string& path);
 
 }  // namespace tavrel

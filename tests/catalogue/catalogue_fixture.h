@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string>
 
+#include "platform/station.h"
+
 namespace tavrel::catalogue_test {
 
 namespace fs = std::filesystem;
@@ -26,25 +28,23 @@ inline void AppendBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::app | std::ios::binary) << bytes;
 }
 
-// Each test runs in root/work, a fresh working directory of its own, because
-// every catalogue path is relative to the working directory; root holds
-// whatever a test wants to watch from outside.
+// Each test's station is root/work, a fresh folder of its own; root holds
+// whatever a test wants to watch from outside. The process's working
+// directory is never changed.
 class CatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = fs::current_path();
     std::string pattern = (fs::temp_directory_path() / "catalogue-XXXXXX").string();
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
-    fs::create_directory(root_ / "work");
-    fs::current_path(root_ / "work");
+    work_ = root_ / "work";
+    fs::create_directory(work_);
+    station_ = Station(work_.string());
   }
-  void TearDown() override {
-    fs::current_path(saved_);
-    fs::remove_all(root_);
-  }
-  fs::path saved_;
+  void TearDown() override { fs::remove_all(root_); }
   fs::path root_;
+  fs::path work_;
+  Station station_;
 };
 
 }  // namespace tavrel::catalogue_test

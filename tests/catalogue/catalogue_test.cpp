@@ -19,11 +19,11 @@ std::string Repeat(const std::string& piece, int times) {
 const std::string kZhangSan = Gbk("张三");
 
 TEST_F(CatalogueTest, FirstAddCreatesCatalogueWithPlaceholderAndCounter) {
-  EXPECT_EQ(AddInfoCode("1234", "abc"), CatalogueResult::Added);
-  EXPECT_EQ(Bytes("query/query"), "[query]\r\n000000=222222\r\n1234=abc\r\n");
-  EXPECT_EQ(Bytes("query/acc"), "1");
+  EXPECT_EQ(AddInfoCode(station_, "1234", "abc"), CatalogueResult::Added);
+  EXPECT_EQ(Bytes(work_ / "query/query"), "[query]\r\n000000=222222\r\n1234=abc\r\n");
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "1");
 
-  std::vector<InfoCodeRow> rows = ListInfoCodes();
+  std::vector<InfoCodeRow> rows = ListInfoCodes(station_);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].row, 1);
   EXPECT_EQ(rows[0].code, "1234");
@@ -31,18 +31,18 @@ TEST_F(CatalogueTest, FirstAddCreatesCatalogueWithPlaceholderAndCounter) {
 }
 
 TEST_F(CatalogueTest, AddOfExistingCodeChangesNothingAndSetRewritesInPlace) {
-  AddInfoCode("1234", "first");
-  AddInfoCode("5678", "second");
-  const std::string before = Bytes("query/query");
+  AddInfoCode(station_, "1234", "first");
+  AddInfoCode(station_, "5678", "second");
+  const std::string before = Bytes(work_ / "query/query");
 
-  EXPECT_EQ(AddInfoCode("1234", "other"), CatalogueResult::Exists);
-  EXPECT_EQ(Bytes("query/query"), before);
-  EXPECT_EQ(Bytes("query/acc"), "2");
+  EXPECT_EQ(AddInfoCode(station_, "1234", "other"), CatalogueResult::Exists);
+  EXPECT_EQ(Bytes(work_ / "query/query"), before);
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "2");
 
-  EXPECT_EQ(SetInfoCode("1234", "other"), CatalogueResult::Stored);
-  EXPECT_EQ(SetInfoCode("9999", "third"), CatalogueResult::Stored);
-  EXPECT_EQ(Bytes("query/acc"), "2");
-  std::vector<InfoCodeRow> rows = ListInfoCodes();
+  EXPECT_EQ(SetInfoCode(station_, "1234", "other"), CatalogueResult::Stored);
+  EXPECT_EQ(SetInfoCode(station_, "9999", "third"), CatalogueResult::Stored);
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "2");
+  std::vector<InfoCodeRow> rows = ListInfoCodes(station_);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].code, "1234");
   EXPECT_EQ(rows[0].text, "other");
@@ -51,93 +51,93 @@ TEST_F(CatalogueTest, AddOfExistingCodeChangesNothingAndSetRewritesInPlace) {
   EXPECT_EQ(rows[2].row, 3);
 
   // A stored "wwwwww" is indistinguishable from absence.
-  SetInfoCode("4321", "wwwwww");
-  EXPECT_EQ(FindInfoCode("4321").result, CatalogueResult::Absent);
-  EXPECT_EQ(AddInfoCode("4321", "x"), CatalogueResult::Added);
+  SetInfoCode(station_, "4321", "wwwwww");
+  EXPECT_EQ(FindInfoCode(station_, "4321").result, CatalogueResult::Absent);
+  EXPECT_EQ(AddInfoCode(station_, "4321", "x"), CatalogueResult::Added);
 }
 
 TEST_F(CatalogueTest, TextLimitIs64Utf16UnitsCountingEachLineBreakByte) {
   const std::string han = Gbk("汉");
-  EXPECT_EQ(AddInfoCode("0001", Repeat(han, 64)), CatalogueResult::Added);
-  EXPECT_EQ(AddInfoCode("0002", Repeat(han, 65)), CatalogueResult::TooLong);
-  EXPECT_EQ(SetInfoCode("0001", Repeat(han, 65)), CatalogueResult::TooLong);
-  EXPECT_EQ(AddInfoCode("0003", Repeat(han, 63) + "\r\n"), CatalogueResult::TooLong);
-  EXPECT_EQ(AddInfoCode("0004", Repeat(han, 62) + "\n" + han), CatalogueResult::Added);
+  EXPECT_EQ(AddInfoCode(station_, "0001", Repeat(han, 64)), CatalogueResult::Added);
+  EXPECT_EQ(AddInfoCode(station_, "0002", Repeat(han, 65)), CatalogueResult::TooLong);
+  EXPECT_EQ(SetInfoCode(station_, "0001", Repeat(han, 65)), CatalogueResult::TooLong);
+  EXPECT_EQ(AddInfoCode(station_, "0003", Repeat(han, 63) + "\r\n"), CatalogueResult::TooLong);
+  EXPECT_EQ(AddInfoCode(station_, "0004", Repeat(han, 62) + "\n" + han), CatalogueResult::Added);
 
-  EXPECT_EQ(FindInfoCode("0001").text, Repeat(han, 64));
-  EXPECT_EQ(FindInfoCode("0002").result, CatalogueResult::Absent);
-  EXPECT_EQ(FindInfoCode("0004").text, Repeat(han, 62) + " " + han);
-  EXPECT_EQ(Bytes("query/acc"), "2");
+  EXPECT_EQ(FindInfoCode(station_, "0001").text, Repeat(han, 64));
+  EXPECT_EQ(FindInfoCode(station_, "0002").result, CatalogueResult::Absent);
+  EXPECT_EQ(FindInfoCode(station_, "0004").text, Repeat(han, 62) + " " + han);
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "2");
 }
 
 TEST_F(CatalogueTest, TextOnTwoLinesIsStoredOnOneWithBlanks) {
   const std::string text = Gbk("第一行") + "\r\n" + Gbk("第二行");
-  AddInfoCode("1234", text);
-  EXPECT_EQ(InfoReplyText("1234"), Gbk("第一行") + "  " + Gbk("第二行"));
-  SetInfoCode("1234", "a\rb\nc");
-  EXPECT_EQ(FindInfoCode("1234").text, "a b c");
+  AddInfoCode(station_, "1234", text);
+  EXPECT_EQ(InfoReplyText(station_, "1234"), Gbk("第一行") + "  " + Gbk("第二行"));
+  SetInfoCode(station_, "1234", "a\rb\nc");
+  EXPECT_EQ(FindInfoCode(station_, "1234").text, "a b c");
 }
 
 TEST_F(CatalogueTest, SetOnMissingCatalogueWritesNoPlaceholderSoListingDropsFirstCode) {
-  EXPECT_EQ(SetInfoCode("1111", "one"), CatalogueResult::Stored);
-  SetInfoCode("2222", "two");
-  EXPECT_EQ(Bytes("query/query"), "[query]\r\n1111=one\r\n2222=two\r\n");
-  EXPECT_FALSE(fs::exists("query/acc"));
+  EXPECT_EQ(SetInfoCode(station_, "1111", "one"), CatalogueResult::Stored);
+  SetInfoCode(station_, "2222", "two");
+  EXPECT_EQ(Bytes(work_ / "query/query"), "[query]\r\n1111=one\r\n2222=two\r\n");
+  EXPECT_FALSE(fs::exists(work_ / "query/acc"));
 
-  std::vector<InfoCodeRow> rows = ListInfoCodes();
+  std::vector<InfoCodeRow> rows = ListInfoCodes(station_);
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].code, "2222");
-  EXPECT_EQ(InfoReplyText("1111"), "one");
+  EXPECT_EQ(InfoReplyText(station_, "1111"), "one");
 }
 
 TEST_F(CatalogueTest, RemoveLowersCounterEachTimeEvenBelowZero) {
-  AddInfoCode("1234", "abc");
-  RemoveInfoCode("1234");
-  EXPECT_EQ(Bytes("query/acc"), "0");
-  RemoveInfoCode("1234");
-  EXPECT_EQ(Bytes("query/acc"), "-1");
-  EXPECT_EQ(Bytes("query/query"), "[query]\r\n000000=222222\r\n");
-  AddInfoCode("5678", "x");
-  EXPECT_EQ(Bytes("query/acc"), "0");
+  AddInfoCode(station_, "1234", "abc");
+  RemoveInfoCode(station_, "1234");
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "0");
+  RemoveInfoCode(station_, "1234");
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "-1");
+  EXPECT_EQ(Bytes(work_ / "query/query"), "[query]\r\n000000=222222\r\n");
+  AddInfoCode(station_, "5678", "x");
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "0");
 
-  fs::remove("query/acc");
-  RemoveInfoCode("5678");
-  EXPECT_EQ(Bytes("query/acc"), "-1");
+  fs::remove(work_ / "query/acc");
+  RemoveInfoCode(station_, "5678");
+  EXPECT_EQ(Bytes(work_ / "query/acc"), "-1");
 }
 
 TEST_F(CatalogueTest, FindAndReplyTextOfCodes) {
   // Nothing there yet: the engine's reply is the fixed apology and the
   // console's search still lays down the catalogue's first two lines.
-  EXPECT_EQ(InfoReplyText("0001"), Gbk("查询代码错误。"));
-  EXPECT_FALSE(fs::exists("query"));
-  EXPECT_EQ(FindInfoCode("1").result, CatalogueResult::TooShort);
-  EXPECT_EQ(FindInfoCode("").result, CatalogueResult::TooShort);
-  EXPECT_EQ(Bytes("query/query"), "[query]\r\n000000=222222\r\n");
-  EXPECT_EQ(FindInfoCode("0001").result, CatalogueResult::Absent);
+  EXPECT_EQ(InfoReplyText(station_, "0001"), Gbk("查询代码错误。"));
+  EXPECT_FALSE(fs::exists(work_ / "query"));
+  EXPECT_EQ(FindInfoCode(station_, "1").result, CatalogueResult::TooShort);
+  EXPECT_EQ(FindInfoCode(station_, "").result, CatalogueResult::TooShort);
+  EXPECT_EQ(Bytes(work_ / "query/query"), "[query]\r\n000000=222222\r\n");
+  EXPECT_EQ(FindInfoCode(station_, "0001").result, CatalogueResult::Absent);
 
   // A hand-edited text longer than the engine's 140-byte field is cut.
-  PutBytes("query/query", "[query]\r\n000000=222222\r\n0001=" + std::string(300, 'x') + "\r\n");
-  EXPECT_EQ(InfoReplyText("0001"), std::string(139, 'x'));
-  InfoCodeLookup found = FindInfoCode("0001");
+  PutBytes(work_ / "query/query", "[query]\r\n000000=222222\r\n0001=" + std::string(300, 'x') + "\r\n");
+  EXPECT_EQ(InfoReplyText(station_, "0001"), std::string(139, 'x'));
+  InfoCodeLookup found = FindInfoCode(station_, "0001");
   EXPECT_EQ(found.result, CatalogueResult::Found);
   EXPECT_EQ(found.text, std::string(300, 'x'));
 }
 
 TEST_F(CatalogueTest, CustomerWithTwoLinesOfInformation) {
   const std::string info = Gbk("老客户") + "\r\n" + Gbk("欠款100%");
-  EXPECT_EQ(AddCustomer(kZhangSan, "13012312312", info), CatalogueResult::Added);
+  EXPECT_EQ(AddCustomer(station_, kZhangSan, "13012312312", info), CatalogueResult::Added);
 
-  EXPECT_EQ(Bytes("cust/cust"),
+  EXPECT_EQ(Bytes(work_ / "cust/cust"),
             "[cust]\r\n000000=222222\r\n" + kZhangSan + "=13012312312\r\n");
-  EXPECT_EQ(Bytes("cust/" + kZhangSan), Gbk("老客户") + "\r\r\n" + Gbk("欠款100%"));
+  EXPECT_EQ(Bytes(work_ / ("cust/" + kZhangSan)), Gbk("老客户") + "\r\r\n" + Gbk("欠款100%"));
 
-  CustomerLookup found = FindCustomer(kZhangSan);
+  CustomerLookup found = FindCustomer(station_, kZhangSan);
   EXPECT_EQ(found.result, CatalogueResult::Found);
   EXPECT_EQ(found.number, "13012312312");
   EXPECT_EQ(found.information, info);
-  EXPECT_EQ(ReadCustomerInfo(kZhangSan), Gbk("老客户") + "\r\r\n" + Gbk("欠款100%"));
+  EXPECT_EQ(ReadCustomerInfo(station_, kZhangSan), Gbk("老客户") + "\r\r\n" + Gbk("欠款100%"));
 
-  CustomerListing listing = ListCustomers();
+  CustomerListing listing = ListCustomers(station_);
   ASSERT_EQ(listing.rows.size(), 1u);
   EXPECT_FALSE(listing.missing_information);
   EXPECT_EQ(listing.rows[0].row, 1);
@@ -145,91 +145,91 @@ TEST_F(CatalogueTest, CustomerWithTwoLinesOfInformation) {
   EXPECT_EQ(listing.rows[0].number, "13012312312");
   EXPECT_EQ(listing.rows[0].information, info);
 
-  EXPECT_EQ(ResolveRecipient(kZhangSan), "13012312312");
-  EXPECT_EQ(ResolveRecipient("13800000000"), "13800000000");
-  EXPECT_EQ(ResolveRecipient(Gbk("李四")), Gbk("李四"));
+  EXPECT_EQ(ResolveRecipient(station_, kZhangSan), "13012312312");
+  EXPECT_EQ(ResolveRecipient(station_, "13800000000"), "13800000000");
+  EXPECT_EQ(ResolveRecipient(station_, Gbk("李四")), Gbk("李四"));
 }
 
 TEST_F(CatalogueTest, AddSetAndRemoveOfCustomers) {
-  AddCustomer(kZhangSan, "13012312312", "old");
-  EXPECT_EQ(AddCustomer(kZhangSan, "13900000000", "new"), CatalogueResult::Exists);
-  EXPECT_EQ(ResolveRecipient(kZhangSan), "13012312312");
-  EXPECT_EQ(Bytes("cust/" + kZhangSan), "old");
+  AddCustomer(station_, kZhangSan, "13012312312", "old");
+  EXPECT_EQ(AddCustomer(station_, kZhangSan, "13900000000", "new"), CatalogueResult::Exists);
+  EXPECT_EQ(ResolveRecipient(station_, kZhangSan), "13012312312");
+  EXPECT_EQ(Bytes(work_ / ("cust/" + kZhangSan)), "old");
 
-  EXPECT_EQ(SetCustomer(kZhangSan, "13900000000", "new"), CatalogueResult::Stored);
-  EXPECT_EQ(ResolveRecipient(kZhangSan), "13900000000");
-  EXPECT_EQ(Bytes("cust/" + kZhangSan), "new");
+  EXPECT_EQ(SetCustomer(station_, kZhangSan, "13900000000", "new"), CatalogueResult::Stored);
+  EXPECT_EQ(ResolveRecipient(station_, kZhangSan), "13900000000");
+  EXPECT_EQ(Bytes(work_ / ("cust/" + kZhangSan)), "new");
 
   // Too short after cleaning, or a one-digit number: nothing stored.
-  EXPECT_EQ(AddCustomer("a", "13012312312", "x"), CatalogueResult::Refused);
-  EXPECT_EQ(AddCustomer("/", "13012312312", "x"), CatalogueResult::Refused);
-  EXPECT_EQ(AddCustomer("bob", "1", "x"), CatalogueResult::Refused);
-  EXPECT_EQ(SetCustomer("b?", "13012312312", "x"), CatalogueResult::Refused);
+  EXPECT_EQ(AddCustomer(station_, "a", "13012312312", "x"), CatalogueResult::Refused);
+  EXPECT_EQ(AddCustomer(station_, "/", "13012312312", "x"), CatalogueResult::Refused);
+  EXPECT_EQ(AddCustomer(station_, "bob", "1", "x"), CatalogueResult::Refused);
+  EXPECT_EQ(SetCustomer(station_, "b?", "13012312312", "x"), CatalogueResult::Refused);
 
   EXPECT_EQ(CleanCustomerName("a/b:c"), "abc");
   EXPECT_EQ(CleanCustomerName("\\/:*?\"<>|x"), "x");
-  EXPECT_EQ(AddCustomer("a/b:c", "13100000000", "info"), CatalogueResult::Added);
-  EXPECT_EQ(ResolveRecipient("abc"), "13100000000");
-  EXPECT_TRUE(fs::exists("cust/abc"));
+  EXPECT_EQ(AddCustomer(station_, "a/b:c", "13100000000", "info"), CatalogueResult::Added);
+  EXPECT_EQ(ResolveRecipient(station_, "abc"), "13100000000");
+  EXPECT_TRUE(fs::exists(work_ / "cust/abc"));
   // The search finds the file of the cleaned name for a name typed with
   // the removed characters, once such a key is in the catalogue.
-  AppendBytes("cust/cust", "a:bc=13100000000\r\n");
-  CustomerLookup typed = FindCustomer("a:bc");
+  AppendBytes(work_ / "cust/cust", "a:bc=13100000000\r\n");
+  CustomerLookup typed = FindCustomer(station_, "a:bc");
   EXPECT_EQ(typed.result, CatalogueResult::Found);
   EXPECT_EQ(typed.information, "info");
-  RemoveCustomer("a/b:c");
-  EXPECT_FALSE(fs::exists("cust/abc"));
-  EXPECT_EQ(ResolveRecipient("abc"), "abc");
+  RemoveCustomer(station_, "a/b:c");
+  EXPECT_FALSE(fs::exists(work_ / "cust/abc"));
+  EXPECT_EQ(ResolveRecipient(station_, "abc"), "abc");
 
-  RemoveCustomer(kZhangSan);
-  EXPECT_EQ(FindCustomer(kZhangSan).result, CatalogueResult::Absent);
-  EXPECT_FALSE(fs::exists("cust/" + kZhangSan));
-  RemoveCustomer(kZhangSan);  // twice is no error
-  EXPECT_EQ(FindCustomer("x").result, CatalogueResult::TooShort);
-  EXPECT_EQ(FindCustomer("").result, CatalogueResult::TooShort);
-  EXPECT_EQ(Bytes("cust/cust"), "[cust]\r\n000000=222222\r\na:bc=13100000000\r\n");
+  RemoveCustomer(station_, kZhangSan);
+  EXPECT_EQ(FindCustomer(station_, kZhangSan).result, CatalogueResult::Absent);
+  EXPECT_FALSE(fs::exists(work_ / ("cust/" + kZhangSan)));
+  RemoveCustomer(station_, kZhangSan);  // twice is no error
+  EXPECT_EQ(FindCustomer(station_, "x").result, CatalogueResult::TooShort);
+  EXPECT_EQ(FindCustomer(station_, "").result, CatalogueResult::TooShort);
+  EXPECT_EQ(Bytes(work_ / "cust/cust"), "[cust]\r\n000000=222222\r\na:bc=13100000000\r\n");
 }
 
 TEST_F(CatalogueTest, ListingStopsAtCustomerWithoutInformationFile) {
-  AddCustomer("alice", "13000000001", "a");
-  AddCustomer(kZhangSan, "13000000002", "z");
-  AddCustomer("carol", "13000000003", "c");
-  fs::remove("cust/" + kZhangSan);
+  AddCustomer(station_, "alice", "13000000001", "a");
+  AddCustomer(station_, kZhangSan, "13000000002", "z");
+  AddCustomer(station_, "carol", "13000000003", "c");
+  fs::remove(work_ / ("cust/" + kZhangSan));
 
-  CustomerListing listing = ListCustomers();
+  CustomerListing listing = ListCustomers(station_);
   ASSERT_EQ(listing.rows.size(), 1u);
   EXPECT_EQ(listing.rows[0].name, "alice");
   ASSERT_TRUE(listing.missing_information);
   EXPECT_EQ(*listing.missing_information, kZhangSan);
   EXPECT_EQ(listing.missing_information->size(), 4u);
 
-  EXPECT_EQ(FindCustomer(kZhangSan).result, CatalogueResult::NoInformation);
-  EXPECT_FALSE(ReadCustomerInfo(kZhangSan));
+  EXPECT_EQ(FindCustomer(station_, kZhangSan).result, CatalogueResult::NoInformation);
+  EXPECT_FALSE(ReadCustomerInfo(station_, kZhangSan));
 
-  std::optional<std::vector<std::string>> names = ListCustomerNames();
+  std::optional<std::vector<std::string>> names = ListCustomerNames(station_);
   ASSERT_TRUE(names);
   EXPECT_EQ(*names, (std::vector<std::string>{"alice", kZhangSan, "carol"}));
 }
 
 TEST_F(CatalogueTest, ListingOfMissingCataloguesIsEmpty) {
-  EXPECT_TRUE(ListInfoCodes().empty());
-  CustomerListing listing = ListCustomers();
+  EXPECT_TRUE(ListInfoCodes(station_).empty());
+  CustomerListing listing = ListCustomers(station_);
   EXPECT_TRUE(listing.rows.empty());
   EXPECT_FALSE(listing.missing_information);
-  EXPECT_FALSE(ListCustomerNames());
-  EXPECT_FALSE(fs::exists("cust"));
-  EXPECT_FALSE(fs::exists("query"));
+  EXPECT_FALSE(ListCustomerNames(station_));
+  EXPECT_FALSE(fs::exists(work_ / "cust"));
+  EXPECT_FALSE(fs::exists(work_ / "query"));
 }
 
 TEST_F(CatalogueTest, HandEditedLinesKeepTheirRowNumbers) {
-  fs::create_directory("query");
-  PutBytes("query/query",
+  fs::create_directory(work_ / "query");
+  PutBytes(work_ / "query/query",
            "[query]\r\n000000=222222\r\n"
            "1111=one\r\n"
            "\r\n"            // an empty line still counts
            "no equals\r\n"   // its key keeps the line end
            "2222=two");      // no line end at the very end
-  std::vector<InfoCodeRow> rows = ListInfoCodes();
+  std::vector<InfoCodeRow> rows = ListInfoCodes(station_);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0].row, 1);
   EXPECT_EQ(rows[1].row, 3);
@@ -241,11 +241,11 @@ TEST_F(CatalogueTest, HandEditedLinesKeepTheirRowNumbers) {
 }
 
 TEST_F(CatalogueTest, LineLongerThanTheListingFieldComesInPiecesAndSparesLaterRows) {
-  fs::create_directory("query");
+  fs::create_directory(work_ / "query");
   const std::string long_text(2500, 'y');
-  PutBytes("query/query", "[query]\r\n000000=222222\r\n1111=" + long_text +
+  PutBytes(work_ / "query/query", "[query]\r\n000000=222222\r\n1111=" + long_text +
                               "\r\n2222=two\r\n3333=three\r\n");
-  std::vector<InfoCodeRow> rows = ListInfoCodes();
+  std::vector<InfoCodeRow> rows = ListInfoCodes(station_);
   // 2,506 bytes with the line end make pieces of 1023, 1023 and 460 bytes.
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0].code, "1111");
@@ -261,32 +261,32 @@ TEST_F(CatalogueTest, LineLongerThanTheListingFieldComesInPiecesAndSparesLaterRo
 
   // A customer line that long has no information file under its pieces,
   // so the listing stops there with the customers before it.
-  AddCustomer("alice", "13000000001", "a");
-  AppendBytes("cust/cust", std::string(1500, 'n') + "=1\r\n");
-  AddCustomer("carol", "13000000003", "c");
-  CustomerListing listing = ListCustomers();
+  AddCustomer(station_, "alice", "13000000001", "a");
+  AppendBytes(work_ / "cust/cust", std::string(1500, 'n') + "=1\r\n");
+  AddCustomer(station_, "carol", "13000000003", "c");
+  CustomerListing listing = ListCustomers(station_);
   ASSERT_EQ(listing.rows.size(), 1u);
   ASSERT_TRUE(listing.missing_information);
   EXPECT_EQ(*listing.missing_information, std::string(1023, 'n'));
 }
 
 TEST_F(CatalogueTest, InformationFileNamesIgnoreAsciiCase) {
-  AddCustomer("Zhang", "13000000001", "old");
-  EXPECT_EQ(AddCustomer("zhang", "13000000002", "x"), CatalogueResult::Exists);
-  EXPECT_EQ(SetCustomer("zhang", "13000000002", "new"), CatalogueResult::Stored);
-  EXPECT_FALSE(fs::exists("cust/zhang"));
-  CustomerListing listing = ListCustomers();
+  AddCustomer(station_, "Zhang", "13000000001", "old");
+  EXPECT_EQ(AddCustomer(station_, "zhang", "13000000002", "x"), CatalogueResult::Exists);
+  EXPECT_EQ(SetCustomer(station_, "zhang", "13000000002", "new"), CatalogueResult::Stored);
+  EXPECT_FALSE(fs::exists(work_ / "cust/zhang"));
+  CustomerListing listing = ListCustomers(station_);
   ASSERT_EQ(listing.rows.size(), 1u);
   EXPECT_EQ(listing.rows[0].information, "new");
-  EXPECT_EQ(FindCustomer("ZHANG").information, "new");
-  RemoveCustomer("zHANG");
-  EXPECT_FALSE(fs::exists("cust/Zhang"));
+  EXPECT_EQ(FindCustomer(station_, "ZHANG").information, "new");
+  RemoveCustomer(station_, "zHANG");
+  EXPECT_FALSE(fs::exists(work_ / "cust/Zhang"));
 
   // The second byte of a GBK character is no letter: B0 41 and B0 61 are
   // two different characters even though 0x41 and 0x61 are 'A' and 'a'.
   const std::string upper = "\xB0\x41", lower = "\xB0\x61";
-  PutBytes("cust/" + upper, "u");
-  EXPECT_EQ(CustomerInfoPath(lower), "./cust/" + lower);
+  PutBytes(work_ / ("cust/" + upper), "u");
+  EXPECT_EQ(CustomerInfoPath(station_, lower), (work_ / ("cust/" + lower)).string());
 }
 
 }  // namespace

@@ -24,17 +24,17 @@ constexpr const char* kStamp = "2003-5-12 14:05:09";
 
 TEST(InboxWriter, FilesReachTheDiskAsTheyAreClosedAndTheCounterWhenCounted) {
   TempWorkDir dir;
-  EnsureDayFolder(kDay);
-  const std::string box = MailboxDir(kDay, kRecvBox);
+  EnsureDayFolder(dir.station(), kDay);
+  const std::string box = MailboxDir(dir.station(), kDay, kRecvBox);
   int writes = 0;
   std::vector<std::string> failed;
   {
-    InboxWriter record(kDay, 4,
+    InboxWriter record(dir.station(), kDay, 4,
                        {[&] { ++writes; }, [&](const std::string& f) { failed.push_back(f); }});
     record.WriteSender("13012312312");
     record.WriteText(Gbk("你好") + "\nbye");
     EXPECT_EQ(ReadBytes(box + "/R4"), "");  // opened, replaced, not yet written
-    EXPECT_EQ(record.HeaderName(), box + "/H4");
+    EXPECT_EQ(record.HeaderName(), std::string(kDay) + "/recv/H4");  // as traces show it
     record.WriteHeader(kStamp);
     EXPECT_EQ(ReadBytes(box + "/H4"),
               "[HEAD]\r\ntime=2003-5-12 14:05:09\r\nsend= \r\nstat= \r\njrade= \r\n");
@@ -65,11 +65,11 @@ TEST(InboxWriter, EachFileThatCannotBeWrittenIsNamedAndOnlyItsStepFails) {
   };
   for (const auto& c : cases) {
     TempWorkDir dir;
-    EnsureDayFolder(kDay);
-    const std::string blocked = MailboxDir(kDay, kRecvBox) + "/" + c.blocked;
+    EnsureDayFolder(dir.station(), kDay);
+    const std::string blocked = MailboxDir(dir.station(), kDay, kRecvBox) + "/" + c.blocked;
     std::filesystem::create_directory(blocked);
     std::vector<std::string> failed;
-    InboxWriter record(kDay, 1, {nullptr, [&](const std::string& f) { failed.push_back(f); }});
+    InboxWriter record(dir.station(), kDay, 1, {nullptr, [&](const std::string& f) { failed.push_back(f); }});
     record.WriteSender("13012312312");
     record.WriteText("hello");
     record.WriteHeader(kStamp);
@@ -77,7 +77,8 @@ TEST(InboxWriter, EachFileThatCannotBeWrittenIsNamedAndOnlyItsStepFails) {
     EXPECT_EQ(record.CloseText(), c.text) << c.blocked;
     EXPECT_EQ(record.Count(), c.counted) << c.blocked;
     EXPECT_EQ(record.CloseHeader(), c.header) << c.blocked;
-    EXPECT_EQ(failed, std::vector<std::string>{blocked}) << c.blocked;
+    EXPECT_EQ(failed, std::vector<std::string>{std::string(kDay) + "/recv/" + c.blocked})
+        << c.blocked;
   }
 }
 

@@ -13,43 +13,43 @@ using testing::WriteBytes;
 
 TEST(Settings, EachReaderHasItsOwnDefaultWithoutAFile) {
   TempWorkDir dir;
-  EXPECT_EQ(ReadSetting(settings::kConsoleCom), "COM1");
-  EXPECT_EQ(ReadSetting(settings::kConsoleRate), "19200");
-  EXPECT_EQ(ReadSetting(settings::kConsoleSmsCode), "88888888");
-  EXPECT_EQ(ReadSetting(settings::kEngineSmsCode), "0000000000");
-  EXPECT_EQ(ReadSetting(settings::kTestSmsCode), "0000000000");
-  EXPECT_EQ(ReadSetting(settings::kEngineCom), "COM1");
-  EXPECT_EQ(ReadSetting(settings::kTestRate), "19200");
-  EXPECT_EQ(ReadSetting(settings::kListenerWindowServIp), "100.100.100.1");
-  EXPECT_EQ(ReadSetting(settings::kListenerServIp), "100.100.100.100");
-  EXPECT_EQ(ReadSetting(settings::kListenerWindowPort), "9002");
-  EXPECT_EQ(ReadSetting(settings::kListenerPort), "9002");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleCom), "COM1");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleRate), "19200");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleSmsCode), "88888888");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kEngineSmsCode), "0000000000");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kTestSmsCode), "0000000000");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kEngineCom), "COM1");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kTestRate), "19200");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kListenerWindowServIp), "100.100.100.1");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kListenerServIp), "100.100.100.100");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kListenerWindowPort), "9002");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kListenerPort), "9002");
 }
 
 TEST(Settings, BothProgramsKeysShareOneSectionInWriteOrder) {
   TempWorkDir dir;
-  WriteSetting("COM", "COM3");
-  WriteSetting("RATE", "9600");
-  WriteSetting("SMSCODE", "8613800000000");
-  WriteSetting("SERVIP", "127.0.0.1");
-  WriteSetting("PORT", "9100");
-  EXPECT_EQ(ReadBytes("server.txt"),
+  WriteSetting(dir.station(), "COM", "COM3");
+  WriteSetting(dir.station(), "RATE", "9600");
+  WriteSetting(dir.station(), "SMSCODE", "8613800000000");
+  WriteSetting(dir.station(), "SERVIP", "127.0.0.1");
+  WriteSetting(dir.station(), "PORT", "9100");
+  EXPECT_EQ(ReadBytes(dir.Path("server.txt")),
             "[SET]\r\nCOM=COM3\r\nRATE=9600\r\nSMSCODE=8613800000000\r\n"
             "SERVIP=127.0.0.1\r\nPORT=9100\r\n");
   // After a save every reader agrees, whatever its default.
-  EXPECT_EQ(ReadSetting(settings::kConsoleSmsCode), "8613800000000");
-  EXPECT_EQ(ReadSetting(settings::kEngineSmsCode), "8613800000000");
-  EXPECT_EQ(ReadSetting(settings::kListenerWindowServIp), "127.0.0.1");
-  EXPECT_EQ(ReadSetting(settings::kListenerServIp), "127.0.0.1");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleSmsCode), "8613800000000");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kEngineSmsCode), "8613800000000");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kListenerWindowServIp), "127.0.0.1");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kListenerServIp), "127.0.0.1");
 }
 
 TEST(Settings, EachReaderCutsToItsOwnField) {
   TempWorkDir dir;
-  WriteSetting("SMSCODE", "+8613800000000");
-  WriteSetting("SERVIP", "255.255.255.255:9999");
-  EXPECT_EQ(ReadSetting(settings::kEngineSmsCode), "+861380000000");
-  EXPECT_EQ(ReadSetting(settings::kConsoleSmsCode), "+8613800000000");
-  EXPECT_EQ(ReadSetting(settings::kListenerServIp), "255.255.255.255:999");
+  WriteSetting(dir.station(), "SMSCODE", "+8613800000000");
+  WriteSetting(dir.station(), "SERVIP", "255.255.255.255:9999");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kEngineSmsCode), "+861380000000");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleSmsCode), "+8613800000000");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kListenerServIp), "255.255.255.255:999");
 }
 
 TEST(Settings, AComPathIsReadWholeAndAComNameToItsField) {
@@ -67,19 +67,19 @@ TEST(Settings, AComPathIsReadWholeAndAComNameToItsField) {
       {std::string(120, 'c'), std::string(9, 'c'), std::string(99, 'c')},
   };
   for (const Case& c : cases) {
-    WriteSetting("COM", c.saved);
-    EXPECT_EQ(ReadSetting(settings::kEngineCom), c.engine_and_test) << c.saved;
-    EXPECT_EQ(ReadSetting(settings::kTestCom), c.engine_and_test) << c.saved;
-    EXPECT_EQ(ReadSetting(settings::kConsoleCom), c.console) << c.saved;
+    WriteSetting(dir.station(), "COM", c.saved);
+    EXPECT_EQ(ReadSetting(dir.station(), settings::kEngineCom), c.engine_and_test) << c.saved;
+    EXPECT_EQ(ReadSetting(dir.station(), settings::kTestCom), c.engine_and_test) << c.saved;
+    EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleCom), c.console) << c.saved;
   }
 }
 
 TEST(Settings, AnEmptySavedValueBeatsEveryDefault) {
   TempWorkDir dir;
-  WriteBytes("server.txt", "[set]\r\ncom=\r\n");
-  EXPECT_EQ(ReadSetting(settings::kConsoleCom), "");
-  EXPECT_EQ(ReadSetting(settings::kEngineCom), "");
-  EXPECT_EQ(ReadSetting(settings::kConsoleRate), "19200");
+  WriteBytes(dir.Path("server.txt"), "[set]\r\ncom=\r\n");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleCom), "");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kEngineCom), "");
+  EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleRate), "19200");
 }
 
 }  // namespace

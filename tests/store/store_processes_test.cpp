@@ -54,7 +54,7 @@ int WaitChild(pid_t pid, std::chrono::seconds bound) {
 // Checks record n of the mailbox and returns the text's tag and index.
 std::string CheckCompleteRecord(const std::string& box, long n) {
   std::string stamp = ReadRecordTime(RecordPath(box, "H", n));
-  EXPECT_TRUE(testing::IsTimeStamp(stamp, DayFolderName())) << "H" << n;
+  EXPECT_TRUE(testing::IsTimeStamp(stamp, Station().Today())) << "H" << n;
   EXPECT_EQ(ReadBytes(RecordPath(box, "H", n)),
             "[HEAD]\r\ntime=" + stamp +
                 "\r\nsend= \r\ntype=\xB2\xE9\xD1\xAF\r\nstat=\xCE\xB4\xB7\xA2\r\n"
@@ -87,7 +87,7 @@ TEST(StoreProcesses, FourProcessesFile250RecordsEachIntoOneMailbox) {
   }
   for (pid_t pid : pids) EXPECT_EQ(WaitChild(pid, std::chrono::seconds(300)), 0);
 
-  std::string box = MailboxDir(DayFolderName(), kNewBox);
+  std::string box = MailboxDir(dir.station(), dir.station().Today(), kNewBox);
   ASSERT_EQ(ReadCounter(box).value_or(-1), kProcesses * kEach);
   std::set<std::string> ids;
   for (long n = 1; n <= kProcesses * kEach; ++n) ids.insert(CheckCompleteRecord(box, n));
@@ -101,7 +101,7 @@ TEST(StoreProcesses, KilledWritersNeverLeaveACountedTornRecord) {
   std::mt19937 random(20030512);
   // A record takes a few flushes; the kills spread over the first two or three.
   std::uniform_int_distribution<int> delay_us(0, 60000);
-  std::string box = MailboxDir(DayFolderName(), kNewBox);
+  std::string box = MailboxDir(dir.station(), dir.station().Today(), kNewBox);
   long checked = 0;
   for (int k = 0; k < kKills; ++k) {
     pid_t pid = StartFiler(dir.path(), 0, "k" + std::to_string(k));

@@ -15,12 +15,10 @@ TempWorkDir::TempWorkDir() {
   char pattern[] = "/tmp/tavrel-store-XXXXXX";
   if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
-  previous_ = std::filesystem::current_path();
-  std::filesystem::current_path(path_);
+  station_ = Station(path_);
 }
 
 TempWorkDir::~TempWorkDir() {
-  std::filesystem::current_path(previous_);
   // Tests may leave read-only folders behind; make them removable first.
   std::error_code ec;
   for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ec)) {

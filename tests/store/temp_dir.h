@@ -1,7 +1,10 @@
 #pragma once
-// A temporary working directory for store tests: entered on construction,
-// left and removed on destruction.
+// A temporary station folder for store tests, removed on destruction. The
+// process's working directory is never changed: code under test reaches the
+// folder through station().
 #include <string>
+
+#include "platform/station.h"
 
 namespace tavrel::testing {
 
@@ -12,10 +15,12 @@ class TempWorkDir {
   TempWorkDir(const TempWorkDir&) = delete;
   TempWorkDir& operator=(const TempWorkDir&) = delete;
   const std::string& path() const { return path_; }
+  const Station& station() const { return station_; }
+  std::string Path(const std::string& relative) const { return path_ + "/" + relative; }
 
  private:
   std::string path_;
-  std::string previous_;
+  Station station_;
 };
 
 std::string ReadBytes(const std::string& path);  // raw, no text-mode conversion
