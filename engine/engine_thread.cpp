@@ -58,10 +58,12 @@ class ThreadPacer : public Pacer {
 // first bytes it gets begin a command line, never the middle of an exchange.
 class EnginePort : public Port {
  public:
-  EnginePort(std::unique_ptr<SerialPort> serial, std::string com, std::string rate, int wake_fd,
-             Pacer& pacer, EngineLog& trace, Monitor& monitor)
+  // com is the value as configured, for the trace; device is where it is.
+  EnginePort(std::unique_ptr<SerialPort> serial, std::string com, std::string device,
+             std::string rate, int wake_fd, Pacer& pacer, EngineLog& trace, Monitor& monitor)
       : serial_(std::move(serial)),
         com_(std::move(com)),
+        device_(std::move(device)),
         rate_(std::move(rate)),
         wake_fd_(wake_fd),
         pacer_(pacer),
@@ -100,7 +102,7 @@ class EnginePort : public Port {
 
   void Reopen() {
     std::string why;
-    std::unique_ptr<SerialPort> serial = SerialPort::Open(com_, &why);
+    std::unique_ptr<SerialPort> serial = SerialPort::Open(device_, &why);
     if (serial && !serial->Configure(rate_, &why)) serial.reset();
     if (!serial) {
       trace_.Printf("com=...%s reopen failed: %s\n", com_.c_str(), why.c_str());
@@ -116,6 +118,7 @@ class EnginePort : public Port {
 
   std::unique_ptr<SerialPort> serial_;  // null while the device is away
   const std::string com_;
+  const std::string device_;
   const std::string rate_;
   const int wake_fd_;
   Pacer& pacer_;
@@ -199,7 +202,7 @@ void myterad::Execute() {
   serial->ApplyTimeoutsAndPurge();
   trace.Printf("star...%s,%s\n", com.c_str(), rate.c_str());
 
-  EnginePort port(std::move(serial), device, rate, StopFd(), pacer, trace, monitor_);
+  EnginePort port(std::move(serial), com, device, rate, StopFd(), pacer, trace, monitor_);
   for (;;) RunCycle(station_, port, pacer, trace, monitor_);
 }
 

@@ -66,15 +66,10 @@ bool Eventually(Condition condition) {
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char here[4096];
-    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
-    home_ = here;
-    ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
   }
-  void TearDown() override { ASSERT_EQ(::chdir(home_.c_str()), 0); }
 
   void WriteSettings(const std::string& com, const std::string& rate) {
-    std::FILE* f = std::fopen("server.txt", "wb");
+    std::FILE* f = std::fopen(At("server.txt").c_str(), "wb");
     std::fprintf(f, "[SET]\r\nCOM=%s\r\nRATE=%s\r\nSMSCODE=8613800000000\r\n", com.c_str(), rate.c_str());
     std::fclose(f);
   }
@@ -100,7 +95,8 @@ class EngineTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  std::string home_;
+  const Station station_{dir_.path()};
+  std::string At(const std::string& relative) const { return dir_.path() + "/" + relative; }
   int master_ = -1;
   int slave_ = -1;
 };
@@ -114,9 +110,9 @@ void ExpectDayFolder(const std::string& day) {
 TEST_F(EngineTest, APortThatCannotBeOpenedEndsTheEngine) {
   WriteSettings("./no-modem", "19200");
   RecordingMonitor monitor;
-  myterad engine(monitor);
+  myterad engine(monitor, station_);
   std::this_thread::sleep_for(10ms);
-  EXPECT_FALSE(std::filesystem::exists("sms.log"));  // created suspended
+  EXPECT_FALSE(std::filesystem::exists(At("sms.log")));  // created suspended
   engine.Resume();
   ASSERT_TRUE(Eventually([&] { return engine.Ended(); }));
 
@@ -128,8 +124,8 @@ TEST_F(EngineTest, APortThatCannotBeOpenedEndsTheEngine) {
   EXPECT_EQ(calls[1].text, Gbk("数据线没有准备好，或COM口忙!\r\n数据线没有准备好，或COM口忙!"
                                "请先关闭系统，检查后重试!\r\n\r\n"));
   // A COM value with '/' is a path and is read whole.
-  EXPECT_EQ(Slurp("sms.log"), "com=..../no-modem\r\n");
-  ExpectDayFolder(DayFolderName());
+  EXPECT_EQ(Slurp(At("sms.log")), "com=..../no-modem\r\n");
+  ExpectDayFolder(station_.Today());
   EXPECT_NE(engine.FailureDetail().find("./no-modem:"), std::string::npos)
       << engine.FailureDetail();
 }
@@ -138,7 +134,7 @@ TEST_F(EngineTest, ARateWithoutDigitsIsRefusedAndThePortClosed) {
   MakeSilentModem();
   WriteSettings("./modem", "fast");
   RecordingMonitor monitor;
-  myterad engine(monitor);
+  myterad engine(monitor, station_);
   engine.Resume();
   ASSERT_TRUE(Eventually([&] { return engine.Ended(); }));
 
@@ -148,17 +144,17 @@ TEST_F(EngineTest, ARateWithoutDigitsIsRefusedAndThePortClosed) {
   EXPECT_EQ(calls[1].text, Gbk("Tavrelsms客户管理系统--企业服务器2.21版  "));
   EXPECT_EQ(calls[2].what, "replace");
   EXPECT_EQ(calls[2].text, Gbk("!!! 数据线没有准备好，或COM口忙!\r\n!!! 请先关闭系统，检查后重试!\r\n"));
-  EXPECT_EQ(Slurp("sms.log"), "com=..../modem\r\nrate..fast\r\n");
+  EXPECT_EQ(Slurp(At("sms.log")), "com=..../modem\r\nrate..fast\r\n");
 
   std::string why;
-  EXPECT_NE(SerialPort::Open("./modem", &why), nullptr) << why;
+  EXPECT_NE(SerialPort::Open(At("modem"), &why), nullptr) << why;
   EXPECT_EQ(Heard(), "");
 }
 
 TEST_F(EngineTest, AGoodStartCyclesOverTheDaysCounters) {
   MakeSilentModem();
   WriteSettings("./modem", "19200");
-  const std::string day = DayFolderName();
+  const std::string day = station_.Today();
   std::filesystem::create_directories(day + "/new");
   std::filesystem::create_directories(day + "/send");
   std::filesystem::create_directories(day + "/recv");
@@ -169,18 +165,18 @@ TEST_F(EngineTest, AGoodStartCyclesOverTheDaysCounters) {
   }
 
   RecordingMonitor monitor;
-  myterad engine(monitor);
+  myterad engine(monitor, station_);
   engine.Resume();
   const std::string cycle =
       "\r\n\r\n\r\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&" + Gbk("开始") + "\r\n===" + day +
       "/send/acc\r\n" + day + "/new/acc\r\n" + day + "/new/acc\r\naccI_new=3,accI_recv=2,acc_send=3\r\n";
   // Two cycles: the second starts when the first has run both phases.
   ASSERT_TRUE(Eventually([&] {
-    const std::string log = Slurp("sms.log");
+    const std::string log = Slurp(At("sms.log"));
     const auto first = log.find(cycle);
     return first != std::string::npos && log.find(cycle, first + 1) != std::string::npos;
-  })) << Slurp("sms.log");
-  EXPECT_EQ(Slurp("sms.log").rfind("com=..../modem\r\nrate..19200\r\nstar..../modem,19200\r\n" + cycle, 0), 0u);
+  })) << Slurp(At("sms.log"));
+  EXPECT_EQ(Slurp(At("sms.log")).rfind("com=..../modem\r\nrate..19200\r\nstar..../modem,19200\r\n" + cycle, 0), 0u);
   ExpectDayFolder(day);
   EXPECT_EQ(Slurp(day + "/send/acc"), "3");
   EXPECT_NE(Heard().find("at+cmgl=0\r\n"), std::string::npos);
@@ -188,7 +184,7 @@ TEST_F(EngineTest, AGoodStartCyclesOverTheDaysCounters) {
 
   // The engine holds its port for as long as it runs.
   std::string why;
-  EXPECT_EQ(SerialPort::Open("./modem", &why), nullptr);
+  EXPECT_EQ(SerialPort::Open(At("modem"), &why), nullptr);
   EXPECT_NE(why.find("busy"), std::string::npos) << why;
 }
 
@@ -196,11 +192,11 @@ TEST_F(EngineTest, ANewDayStartsWithZeroCountersAndSendsAccAtZero) {
   MakeSilentModem();
   WriteSettings("./modem", "19200");
   RecordingMonitor monitor;
-  myterad engine(monitor);
+  myterad engine(monitor, station_);
   engine.Resume();
-  const std::string day = DayFolderName();
+  const std::string day = station_.Today();
   ASSERT_TRUE(Eventually([&] { return Slurp(day + "/send/acc") == "0"; }));
-  const std::string log = Slurp("sms.log");
+  const std::string log = Slurp(At("sms.log"));
   EXPECT_NE(log.find("\r\n" + day + "/new/acc\r\naccI_new=0,accI_recv=0,acc_send=0\r\n"), std::string::npos)
       << log;
   ExpectDayFolder(day);
@@ -212,21 +208,21 @@ TEST_F(EngineTest, AStoppedEngineWritesNothingAndGoesOnWhereItStopped) {
   MakeSilentModem();
   WriteSettings("./modem", "19200");
   RecordingMonitor monitor;
-  myterad engine(monitor);
+  myterad engine(monitor, station_);
   engine.Resume();
   ASSERT_TRUE(Eventually([&] { return Heard().find("at+cmgl=0") != std::string::npos; }));
 
   engine.Suspend();
   ASSERT_TRUE(engine.WaitSuspended(10s));
   Heard();
-  const std::string log = Slurp("sms.log");
+  const std::string log = Slurp(At("sms.log"));
   std::this_thread::sleep_for(100ms);  // many cycles' worth at this scale
-  EXPECT_EQ(Slurp("sms.log"), log);
+  EXPECT_EQ(Slurp(At("sms.log")), log);
   EXPECT_EQ(Heard(), "");
 
   engine.Resume();
   ASSERT_TRUE(Eventually([&] { return Heard().find("at+cmgl=0") != std::string::npos; }));
-  EXPECT_EQ(Slurp("sms.log").rfind(log, 0), 0u);  // continued, not restarted
+  EXPECT_EQ(Slurp(At("sms.log")).rfind(log, 0), 0u);  // continued, not restarted
 }
 
 }  // namespace

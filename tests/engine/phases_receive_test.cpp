@@ -97,21 +97,16 @@ class BlocksMonitor : public Monitor {
 class ReceivePhaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char here[4096];
-    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
-    home_ = here;
-    ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
-    EnsureDayFolder(day_);
-    trace_.Open("sms.log");
+    EnsureDayFolder(station_, day_);
+    trace_.Open(At("sms.log"));
   }
-  void TearDown() override { ASSERT_EQ(::chdir(home_.c_str()), 0); }
 
   // The listing comes in one piece; every delete is answered OK.
   void Run(long recv_acc, const std::string& listing, int deletes = 0) {
     std::vector<std::string> chunks{listing};
     for (int i = 0; i < deletes; ++i) chunks.push_back("at+cmgd=\r\r\nOK\r\n");
     port_.Script(chunks);
-    CycleContext cycle{day_, 0, recv_acc, 0, port_, pacer_, trace_, monitor_};
+    CycleContext cycle{station_, day_, 0, recv_acc, 0, port_, pacer_, trace_, monitor_};
     ReceivePhase(cycle);
   }
 
@@ -127,9 +122,10 @@ class ReceivePhaseTest : public ::testing::Test {
   std::string New(const std::string& name) { return Slurp(day_ + "/new/" + name); }
 
   TempDir dir_;
-  std::string home_;
-  const std::string day_ = DayFolderName();
-  OrderPort port_{MailboxDir(day_, kRecvBox)};
+  const Station station_{dir_.path()};
+  std::string At(const std::string& relative) const { return dir_.path() + "/" + relative; }
+  const std::string day_ = station_.Today();
+  OrderPort port_{MailboxDir(station_, day_, kRecvBox)};
   RecordingPacer pacer_;
   EngineLog trace_;
   BlocksMonitor monitor_;
@@ -137,7 +133,7 @@ class ReceivePhaseTest : public ::testing::Test {
 
 TEST_F(ReceivePhaseTest, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCounter) {
   std::filesystem::create_directories(day_ + "/recv");
-  ASSERT_TRUE(WriteCounter(MailboxDir(day_, kRecvBox), 3));
+  ASSERT_TRUE(WriteCounter(MailboxDir(station_, day_, kRecvBox), 3));
   const std::string chinese = DeliverLine("13012312312", "08", "4F60597D");
   const std::string seven_bit = DeliverLine("13800000000", "00", "E8329BFD06");
   Run(3, Listing({Entry(1, chinese), Entry(7, seven_bit)}), 2);
@@ -166,7 +162,7 @@ TEST_F(ReceivePhaseTest, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCoun
   EXPECT_TRUE(monitor_.blocks[1].ends_with("13800000000\r\n    hello\r\n\r\n")) << monitor_.blocks[1];
   EXPECT_EQ(monitor_.resets, (std::vector<std::size_t>{20480, 20480}));
 
-  const std::string log = Slurp("sms.log");
+  const std::string log = Slurp(At("sms.log"));
   for (const std::string& line :
        {std::string("read_cmgl_start... \r\n"), std::string("j=0,jjjjjj.... =+CMGL: 1\r\n"),
         std::string("sends.... =at+cmgd=7\r\r\n\r\n"), Gbk("手机号") + "=3110322113F2\r\n",
@@ -230,8 +226,8 @@ TEST_F(ReceivePhaseTest, AListingLongerThanItsFieldIsCutAndTheRestStaysOnTheMode
 }
 
 TEST_F(ReceivePhaseTest, QueriesAreAnsweredThroughTheOutboxAndSentNextCycle) {
-  ASSERT_EQ(AddInfoCode("0001", Gbk("营业时间：九点到五点")), CatalogueResult::Added);
-  ASSERT_EQ(AddInfoCode("12", "twelve"), CatalogueResult::Added);
+  ASSERT_EQ(AddInfoCode(station_, "0001", Gbk("营业时间：九点到五点")), CatalogueResult::Added);
+  ASSERT_EQ(AddInfoCode(station_, "12", "twelve"), CatalogueResult::Added);
   const std::string query = DeliverLine("13012312312", "08", "002A0030003000300031");  // *0001
   const std::string unknown = DeliverLine("13800000000", "08", "002A0039003900390039");  // *9999
   const std::string short_code = DeliverLine("13900000000", "00", "AA980C");  // *12 in 7-bit
@@ -248,17 +244,17 @@ TEST_F(ReceivePhaseTest, QueriesAreAnsweredThroughTheOutboxAndSentNextCycle) {
   EXPECT_EQ(New("DA2"), Gbk("查询代码错误。"));
   EXPECT_EQ(New("R3"), "13900000000");
   EXPECT_EQ(New("DA3"), "twelve");
-  EXPECT_NE(Slurp("sms.log").find(Gbk("查询短信内容") + "=[*0001]" + Gbk("，") + "[0001],[13012312312]\r\n"),
+  EXPECT_NE(Slurp(At("sms.log")).find(Gbk("查询短信内容") + "=[*0001]" + Gbk("，") + "[0001],[13012312312]\r\n"),
             std::string::npos);
 
   // The next cycle's send phase takes the replies like any other record.
-  std::FILE* settings = std::fopen("server.txt", "wb");
+  std::FILE* settings = std::fopen(At("server.txt").c_str(), "wb");
   ASSERT_NE(settings, nullptr);
   std::fputs("[SET]\r\nSMSCODE=8613800000000\r\n", settings);
   std::fclose(settings);
   port_.written.clear();
   port_.Script({"\r\nOK\r\n", "\r\nOK\r\n", "\r\nOK\r\n"});
-  CycleContext next{day_, 0, 3, 3, port_, pacer_, trace_, monitor_};
+  CycleContext next{station_, day_, 0, 3, 3, port_, pacer_, trace_, monitor_};
   SendPhase(next);
   ASSERT_EQ(port_.written.size(), 6u);
   EXPECT_EQ(port_.written[1].substr(26, 12), "3110322113F2");

@@ -47,31 +47,26 @@ void PutFile(const std::string& path, const std::string& bytes) {
 class SendPhaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char here[4096];
-    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
-    home_ = here;
-    ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
-    PutFile("server.txt", std::string("[SET]\r\nCOM=./modem\r\nSMSCODE=") + kCentre + "\r\n");
-    EnsureDayFolder(day_);
-    trace_.Open("sms.log");
+    PutFile(At("server.txt"), std::string("[SET]\r\nCOM=./modem\r\nSMSCODE=") + kCentre + "\r\n");
+    EnsureDayFolder(station_, day_);
+    trace_.Open(At("sms.log"));
   }
-  void TearDown() override { ASSERT_EQ(::chdir(home_.c_str()), 0); }
 
   // Record n of new, written as the disk holds it (text mode already applied).
   void PutRecord(long n, const std::string& recipients, const std::string& text) {
-    const std::string box = MailboxDir(day_, kNewBox);
+    const std::string box = MailboxDir(station_, day_, kNewBox);
     PutFile(RecordPath(box, "R", n), recipients);
     PutFile(RecordPath(box, "H", n), "[HEAD]\r\n");
     PutFile(RecordPath(box, "DA", n), text);
   }
 
   void Run(long send_acc, long new_acc) {
-    CycleContext cycle{day_, send_acc, 7, new_acc, port_, pacer_, trace_, monitor_};
+    CycleContext cycle{station_, day_, send_acc, 7, new_acc, port_, pacer_, trace_, monitor_};
     SendPhase(cycle);
     trace_.Flush();
   }
 
-  std::string SendAcc() { return Slurp(CounterPath(MailboxDir(day_, kSendBox))); }
+  std::string SendAcc() { return Slurp(CounterPath(MailboxDir(station_, day_, kSendBox))); }
 
   // The destinations of the PDUs written, in order.
   std::vector<std::string> Destinations() {
@@ -90,8 +85,9 @@ class SendPhaseTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  std::string home_;
-  const std::string day_ = DayFolderName();
+  const Station station_{dir_.path()};
+  std::string At(const std::string& relative) const { return dir_.path() + "/" + relative; }
+  const std::string day_ = station_.Today();
   ScriptedPort port_;
   RecordingPacer pacer_;
   EngineLog trace_;
@@ -100,7 +96,7 @@ class SendPhaseTest : public ::testing::Test {
 
 TEST_F(SendPhaseTest, OneRecordGoesOutAsOnePduWithItsPausesTraceAndStatusLine) {
   PutRecord(1, "13012312312", Gbk("你好"));
-  PutFile(CounterPath(MailboxDir(day_, kNewBox)), "1");
+  PutFile(CounterPath(MailboxDir(station_, day_, kNewBox)), "1");
   port_.Script({kAccepted});
   Run(0, 1);
 
@@ -141,13 +137,13 @@ TEST_F(SendPhaseTest, OneRecordGoesOutAsOnePduWithItsPausesTraceAndStatusLine) {
       "accI_new=1,accI_recv=7,acc_send=0\r\n" +
       Gbk("发送的个数") + " !!!!!!!!!!!!!=1\r\n"
       "===============================================accI_new=1\r\n";
-  EXPECT_EQ(Slurp("sms.log"), expected_trace);
+  EXPECT_EQ(Slurp(At("sms.log")), expected_trace);
 }
 
 TEST_F(SendPhaseTest, RecipientLinesAreResolvedAndOnlyElevenCharacterNumbersSent) {
-  ASSERT_EQ(AddCustomer("client7", "13900000007", ""), CatalogueResult::Added);
-  ASSERT_EQ(AddCustomer(Gbk("张三"), "13900000003", ""), CatalogueResult::Added);
-  ASSERT_EQ(AddCustomer("far", "8613900000009999", ""), CatalogueResult::Added);
+  ASSERT_EQ(AddCustomer(station_, "client7", "13900000007", ""), CatalogueResult::Added);
+  ASSERT_EQ(AddCustomer(station_, Gbk("张三"), "13900000003", ""), CatalogueResult::Added);
+  ASSERT_EQ(AddCustomer(station_, "far", "8613900000009999", ""), CatalogueResult::Added);
   PutRecord(1,
             "client7;note\n"      // a customer key with a note after ';'
             "130123123121\n"      // twelve digits: skipped
@@ -188,7 +184,7 @@ TEST_F(SendPhaseTest, ARecipientIsTriedSixTimesThenGivenUpAndTheRecordStillCount
   tried.insert(tried.end(), 2, "13000000002");
   EXPECT_EQ(Destinations(), tried);
   EXPECT_EQ(SendAcc(), "1");
-  const std::string log = Slurp("sms.log");
+  const std::string log = Slurp(At("sms.log"));
   EXPECT_NE(log.find("---------------5\r\n"), std::string::npos);
   EXPECT_EQ(log.find("---------------6\r\n"), std::string::npos);
 }
@@ -207,7 +203,7 @@ TEST_F(SendPhaseTest, OnlyTheFirstLineOfTheTextIsSentWithinItsField) {
   EXPECT_EQ(port_.written[3], BuildSubmitPdu(kCentre, "13000000002", std::string(70, 'a')).text);
   EXPECT_EQ(port_.written[5], BuildSubmitPdu(kCentre, "13000000003", "").text);
   EXPECT_EQ(port_.written[4], "at+cmgs=14\r\n");  // an empty text has no user data
-  const std::string log = Slurp("sms.log");
+  const std::string log = Slurp(At("sms.log"));
   EXPECT_NE(log.find("sms_neirong=[" + std::string(1022, 'a') + "]"), std::string::npos);
   EXPECT_NE(log.find("len2=3FE,1022"), std::string::npos);
   EXPECT_NE(log.find("record 2: the first line of"), std::string::npos);
@@ -215,9 +211,9 @@ TEST_F(SendPhaseTest, OnlyTheFirstLineOfTheTextIsSentWithinItsField) {
 
 TEST_F(SendPhaseTest, ARecordWithoutItsFilesIsTracedAndPassedOver) {
   PutRecord(1, "13000000001", "no text");
-  std::filesystem::remove(RecordPath(MailboxDir(day_, kNewBox), "DA", 1));
+  std::filesystem::remove(RecordPath(MailboxDir(station_, day_, kNewBox), "DA", 1));
   PutRecord(2, "13000000002", "no recipients");
-  std::filesystem::remove(RecordPath(MailboxDir(day_, kNewBox), "R", 2));
+  std::filesystem::remove(RecordPath(MailboxDir(station_, day_, kNewBox), "R", 2));
   // Record 3 was never written at all.
   PutRecord(4, "13000000004", "fine");
   port_.Script({kAccepted});
@@ -225,7 +221,7 @@ TEST_F(SendPhaseTest, ARecordWithoutItsFilesIsTracedAndPassedOver) {
 
   EXPECT_EQ(Destinations(), std::vector<std::string>{"13000000004"});
   EXPECT_EQ(SendAcc(), "4");
-  const std::string log = Slurp("sms.log");
+  const std::string log = Slurp(At("sms.log"));
   EXPECT_NE(log.find("record 1: " + day_ + "/new/DA1 cannot be read"), std::string::npos);
   EXPECT_NE(log.find("record 2: " + day_ + "/new/R2 cannot be read"), std::string::npos);
   EXPECT_NE(log.find("record 3: " + day_ + "/new/DA3 cannot be read"), std::string::npos);

@@ -44,20 +44,20 @@ bool Eventually(Condition condition, std::chrono::milliseconds timeout = 20s) {
   return true;
 }
 
-// A modem on a pseudo-terminal, linked as ./modem. With `answering` it takes
+// A modem on a pseudo-terminal, linked as link. With `answering` it takes
 // every send (the PDU's Ctrl-Z) with OK and lists nothing; otherwise it is
 // silent. Unplug closes its side and removes the link, as the device node
 // of an unplugged USB modem disappears.
 class PtyModem {
  public:
-  explicit PtyModem(bool answering) {
+  PtyModem(std::string link, bool answering) : link_(std::move(link)) {
     char name[256];
     int slave = -1;
     if (::openpty(&master_, &slave, name, nullptr, nullptr) != 0) return;
     ::close(slave);  // the pseudo-terminal lives while its master is open
     ::fcntl(master_, F_SETFL, O_NONBLOCK);
-    std::filesystem::remove("modem");
-    std::filesystem::create_symlink(name, "modem");
+    std::filesystem::remove(link_);
+    std::filesystem::create_symlink(name, link_);
     if (answering) answerer_ = std::thread([this] { Answer(); });
   }
   ~PtyModem() { Unplug(); }
@@ -67,7 +67,7 @@ class PtyModem {
     if (answerer_.joinable()) answerer_.join();
     if (master_ >= 0) {
       std::error_code ignored;
-      std::filesystem::remove("modem", ignored);
+      std::filesystem::remove(link_, ignored);
       ::close(master_);
       master_ = -1;
     }
@@ -119,6 +119,7 @@ class PtyModem {
   std::mutex mutex_;
   std::string heard_;
   std::thread answerer_;
+  const std::string link_;
 };
 
 class LinesMonitor : public Monitor {
@@ -150,25 +151,21 @@ class LinesMonitor : public Monitor {
 class Reconnect : public ::testing::Test {
  protected:
   void SetUp() override {
-    char here[4096];
-    ASSERT_NE(::getcwd(here, sizeof here), nullptr);
-    home_ = here;
-    ASSERT_EQ(::chdir(dir_.path().c_str()), 0);
-    std::FILE* f = std::fopen("server.txt", "wb");
+    std::FILE* f = std::fopen(At("server.txt").c_str(), "wb");
     std::fputs("[SET]\r\nCOM=./modem\r\nRATE=9600\r\nSMSCODE=8613800000000\r\n", f);
     std::fclose(f);
   }
-  void TearDown() override { ASSERT_EQ(::chdir(home_.c_str()), 0); }
 
   TempDir dir_;
-  std::string home_;
+  const Station station_{dir_.path()};
+  std::string At(const std::string& relative) const { return dir_.path() + "/" + relative; }
 };
 
 TEST_F(Reconnect, ASerialPortKnowsWhenItsDeviceHasGone) {
   {
-    PtyModem modem(false);
+    PtyModem modem(At("modem"), false);
     std::string why;
-    auto port = SerialPort::Open("./modem", &why);
+    auto port = SerialPort::Open(At("modem"), &why);
     ASSERT_NE(port, nullptr) << why;
     EXPECT_TRUE(port->CheckStillThere());
     EXPECT_EQ(port->Read(4), "");  // silence is not a loss
@@ -176,17 +173,17 @@ TEST_F(Reconnect, ASerialPortKnowsWhenItsDeviceHasGone) {
     modem.Unplug();
     EXPECT_EQ(port->Read(4), "");
     EXPECT_TRUE(port->Lost());
-    EXPECT_NE(port->LossReason().find("./modem"), std::string::npos) << port->LossReason();
+    EXPECT_NE(port->LossReason().find(At("modem")), std::string::npos) << port->LossReason();
     port->Write("at\r\n");  // a write into the dead handle changes nothing
     EXPECT_TRUE(port->Lost());
   }
   {
     // The node goes but the handle stays quiet: another device now has the name.
-    PtyModem first(false);
+    PtyModem first(At("modem"), false);
     std::string why;
-    auto port = SerialPort::Open("./modem", &why);
+    auto port = SerialPort::Open(At("modem"), &why);
     ASSERT_NE(port, nullptr) << why;
-    PtyModem second(false);
+    PtyModem second(At("modem"), false);
     EXPECT_FALSE(port->Lost());
     EXPECT_FALSE(port->CheckStillThere());
     EXPECT_NE(port->LossReason().find("another device"), std::string::npos) << port->LossReason();
@@ -194,16 +191,16 @@ TEST_F(Reconnect, ASerialPortKnowsWhenItsDeviceHasGone) {
 }
 
 TEST_F(Reconnect, TheEngineReportsFailedSendsWhileTheModemIsAwayAndSendsAgainOnceItIsBack) {
-  auto modem = std::make_unique<PtyModem>(true);
+  auto modem = std::make_unique<PtyModem>(At("modem"), true);
   LinesMonitor monitor;
-  myterad engine(monitor);
+  myterad engine(monitor, station_);
   engine.Resume();
   ASSERT_TRUE(Eventually([&] { return modem->Heard().find("at+cmgl=0\r\n") != std::string::npos; }));
 
   modem->Unplug();
-  ASSERT_TRUE(WriteOutboxRecord("13000000001", "while away").ok());
-  const std::string day = DayFolderName();
-  ASSERT_TRUE(Eventually([&] { return Slurp(day + "/send/acc") == "1"; })) << Slurp("sms.log");
+  ASSERT_TRUE(WriteOutboxRecord(station_, "13000000001", "while away").ok());
+  const std::string day = station_.Today();
+  ASSERT_TRUE(Eventually([&] { return Slurp(day + "/send/acc") == "1"; })) << Slurp(At("sms.log"));
   EXPECT_TRUE(monitor.Shown("!!! 数据线断开，正在重新连接...\r\n"));
   for (int attempt = 0; attempt < 6; ++attempt) {
     EXPECT_TRUE(monitor.Shown("13000000001   " + std::to_string(attempt) + "    发送失败!!!!!\r\n"))
@@ -212,29 +209,29 @@ TEST_F(Reconnect, TheEngineReportsFailedSendsWhileTheModemIsAwayAndSendsAgainOnc
   EXPECT_FALSE(engine.Ended());
   // The engine looks for the device again and again, not just once.
   ASSERT_TRUE(Eventually([&] {
-    const std::string log = Slurp("sms.log");
+    const std::string log = Slurp(At("sms.log"));
     const auto first = log.find("com=..../modem reopen failed: ");
     return first != std::string::npos && log.find("com=..../modem reopen failed: ", first + 1) != std::string::npos;
-  })) << Slurp("sms.log");
+  })) << Slurp(At("sms.log"));
 
-  modem = std::make_unique<PtyModem>(true);  // plugged in again, on another device
-  ASSERT_TRUE(Eventually([&] { return monitor.Shown("数据线已重新连接。\r\n"); })) << Slurp("sms.log");
-  ASSERT_TRUE(WriteOutboxRecord("13000000002", "after return").ok());
+  modem = std::make_unique<PtyModem>(At("modem"), true);  // plugged in again, on another device
+  ASSERT_TRUE(Eventually([&] { return monitor.Shown("数据线已重新连接。\r\n"); })) << Slurp(At("sms.log"));
+  ASSERT_TRUE(WriteOutboxRecord(station_, "13000000002", "after return").ok());
   // A loaded machine may let the first reply come late; it is a success all the same.
   ASSERT_TRUE(Eventually([&] {
     for (int attempt = 0; attempt < 6; ++attempt) {
       if (monitor.Shown("13000000002   " + std::to_string(attempt) + "    发送成功.\r\n")) return true;
     }
     return false;
-  })) << Slurp("sms.log");
+  })) << Slurp(At("sms.log"));
 
   // Opened with the same line settings as at start, and held exclusively.
   const termios settings = modem->Settings();
   EXPECT_EQ(::cfgetospeed(&settings), static_cast<speed_t>(B9600));
   EXPECT_EQ(settings.c_lflag & (ICANON | ECHO), 0u);
   std::string why;
-  EXPECT_EQ(SerialPort::Open("./modem", &why), nullptr);
-  const std::string log = Slurp("sms.log");
+  EXPECT_EQ(SerialPort::Open(At("modem"), &why), nullptr);
+  const std::string log = Slurp(At("sms.log"));
   EXPECT_NE(log.find("com=..../modem lost: ./modem"), std::string::npos) << log;
   EXPECT_NE(log.find("com=..../modem reopened, rate..9600\r\n"), std::string::npos) << log;
   // Each is announced once: the loss before the failures, the return after.
