@@ -79,7 +79,7 @@ class EngineTest : public ::testing::Test {
   void MakeSilentModem() {
     char name[256];
     ASSERT_EQ(::openpty(&master_, &slave_, name, nullptr, nullptr), 0);
-    ASSERT_EQ(::symlink(name, "modem"), 0);
+    ASSERT_EQ(::symlink(name, At("modem").c_str()), 0);
     ASSERT_EQ(::fcntl(master_, F_SETFL, O_NONBLOCK), 0);
   }
   std::string Heard() {
@@ -125,8 +125,8 @@ TEST_F(EngineTest, APortThatCannotBeOpenedEndsTheEngine) {
                                "请先关闭系统，检查后重试!\r\n\r\n"));
   // A COM value with '/' is a path and is read whole.
   EXPECT_EQ(Slurp(At("sms.log")), "com=..../no-modem\r\n");
-  ExpectDayFolder(station_.Today());
-  EXPECT_NE(engine.FailureDetail().find("./no-modem:"), std::string::npos)
+  ExpectDayFolder(At(station_.Today()));
+  EXPECT_NE(engine.FailureDetail().find(At("no-modem") + ":"), std::string::npos)
       << engine.FailureDetail();
 }
 
@@ -155,11 +155,11 @@ TEST_F(EngineTest, AGoodStartCyclesOverTheDaysCounters) {
   MakeSilentModem();
   WriteSettings("./modem", "19200");
   const std::string day = station_.Today();
-  std::filesystem::create_directories(day + "/new");
-  std::filesystem::create_directories(day + "/send");
-  std::filesystem::create_directories(day + "/recv");
+  std::filesystem::create_directories(At(day) + "/new");
+  std::filesystem::create_directories(At(day) + "/send");
+  std::filesystem::create_directories(At(day) + "/recv");
   for (auto [box, n] : {std::pair{"new", "3"}, {"send", "3"}, {"recv", "2"}}) {
-    std::FILE* f = std::fopen((day + "/" + box + "/acc").c_str(), "wb");
+    std::FILE* f = std::fopen((At(day) + "/" + box + "/acc").c_str(), "wb");
     std::fputs(n, f);
     std::fclose(f);
   }
@@ -177,8 +177,8 @@ TEST_F(EngineTest, AGoodStartCyclesOverTheDaysCounters) {
     return first != std::string::npos && log.find(cycle, first + 1) != std::string::npos;
   })) << Slurp(At("sms.log"));
   EXPECT_EQ(Slurp(At("sms.log")).rfind("com=..../modem\r\nrate..19200\r\nstar..../modem,19200\r\n" + cycle, 0), 0u);
-  ExpectDayFolder(day);
-  EXPECT_EQ(Slurp(day + "/send/acc"), "3");
+  ExpectDayFolder(At(day));
+  EXPECT_EQ(Slurp(At(day) + "/send/acc"), "3");
   EXPECT_NE(Heard().find("at+cmgl=0\r\n"), std::string::npos);
   EXPECT_FALSE(engine.Ended());
 
@@ -195,13 +195,13 @@ TEST_F(EngineTest, ANewDayStartsWithZeroCountersAndSendsAccAtZero) {
   myterad engine(monitor, station_);
   engine.Resume();
   const std::string day = station_.Today();
-  ASSERT_TRUE(Eventually([&] { return Slurp(day + "/send/acc") == "0"; }));
+  ASSERT_TRUE(Eventually([&] { return Slurp(At(day) + "/send/acc") == "0"; }));
   const std::string log = Slurp(At("sms.log"));
   EXPECT_NE(log.find("\r\n" + day + "/new/acc\r\naccI_new=0,accI_recv=0,acc_send=0\r\n"), std::string::npos)
       << log;
-  ExpectDayFolder(day);
-  EXPECT_FALSE(std::filesystem::exists(day + "/new/acc"));
-  EXPECT_FALSE(std::filesystem::exists(day + "/recv/acc"));
+  ExpectDayFolder(At(day));
+  EXPECT_FALSE(std::filesystem::exists(At(day) + "/new/acc"));
+  EXPECT_FALSE(std::filesystem::exists(At(day) + "/recv/acc"));
 }
 
 TEST_F(EngineTest, AStoppedEngineWritesNothingAndGoesOnWhereItStopped) {

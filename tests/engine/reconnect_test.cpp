@@ -200,7 +200,7 @@ TEST_F(Reconnect, TheEngineReportsFailedSendsWhileTheModemIsAwayAndSendsAgainOnc
   modem->Unplug();
   ASSERT_TRUE(WriteOutboxRecord(station_, "13000000001", "while away").ok());
   const std::string day = station_.Today();
-  ASSERT_TRUE(Eventually([&] { return Slurp(day + "/send/acc") == "1"; })) << Slurp(At("sms.log"));
+  ASSERT_TRUE(Eventually([&] { return Slurp(At(day) + "/send/acc") == "1"; })) << Slurp(At("sms.log"));
   EXPECT_TRUE(monitor.Shown("!!! 数据线断开，正在重新连接...\r\n"));
   for (int attempt = 0; attempt < 6; ++attempt) {
     EXPECT_TRUE(monitor.Shown("13000000001   " + std::to_string(attempt) + "    发送失败!!!!!\r\n"))
@@ -232,7 +232,7 @@ TEST_F(Reconnect, TheEngineReportsFailedSendsWhileTheModemIsAwayAndSendsAgainOnc
   std::string why;
   EXPECT_EQ(SerialPort::Open(At("modem"), &why), nullptr);
   const std::string log = Slurp(At("sms.log"));
-  EXPECT_NE(log.find("com=..../modem lost: ./modem"), std::string::npos) << log;
+  EXPECT_NE(log.find("com=..../modem lost: " + At("modem")), std::string::npos) << log;
   EXPECT_NE(log.find("com=..../modem reopened, rate..9600\r\n"), std::string::npos) << log;
   // Each is announced once: the loss before the failures, the return after.
   const auto lines = monitor.lines();
