@@ -25,6 +25,7 @@
 #include <thread>
 
 #include "engine/engine_thread.h"
+#include "platform/station.h"
 #include "platform/pace.h"
 
 extern char** environ;
@@ -114,7 +115,7 @@ int main(int argc, char** argv) {
     std::ofstream("server.txt", std::ios::binary) << "[SET]\r\nCOM=./modem\r\nRATE=19200\r\n";
     QuietMonitor monitor;
     {
-      tavrel::myterad engine(monitor);
+      tavrel::myterad engine(monitor, tavrel::Station());
       engine.Resume();
       // Measured from the first cycle on, start-up left out.
       const auto warm = std::chrono::steady_clock::now() + std::chrono::seconds(30);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "listener/listener_thread.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "store/record_store.h"
 #include "store/settings.h"
@@ -100,10 +101,10 @@ struct Rates {
 Rates MeasureRound(int records) {
   ScratchDir dir;
   const std::uint16_t port = FreePort();
-  WriteSetting("SERVIP", "127.0.0.1");
-  WriteSetting("PORT", std::to_string(port));
+  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
+  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
   StartWatch view;
-  eee listener(view);
+  eee listener(view, tavrel::Station());
   while (!view.started) {
     if (listener.Finished()) std::abort();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -112,7 +113,7 @@ Rates MeasureRound(int records) {
   Clock::duration direct{}, served{};
   for (int i = 0; i < records; ++i) {
     const auto t0 = Clock::now();
-    if (!WriteOutboxRecord(kNumbers, kText, CounterRule::RefuseNegativeAndRetry)) std::abort();
+    if (!WriteOutboxRecord(tavrel::Station(), kNumbers, kText, CounterRule::RefuseNegativeAndRetry)) std::abort();
     const auto t1 = Clock::now();
     if (!OneRequest(port, request)) std::abort();
     const auto t2 = Clock::now();

@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "tests/system/support/phases_support.h"
 #include "tests/system/support/station_support.h"
@@ -151,7 +152,7 @@ int main(int argc, char** argv) {
               options.request_ms, options.sms_ms, options.minutes);
 
   // The first cycle has run once send/acc exists; memory is taken from there.
-  const std::string day = DayFolderName();
+  const std::string day = tavrel::Station().Today();
   Eventually([&] {
     Drain(*ravelin);
     return StoredCounter(dir, day, "send") >= 0;
@@ -182,10 +183,10 @@ int main(int argc, char** argv) {
     }
   });
 
-  const auto start = Clock::now();
+  const auto start = std::chrono::steady_clock::now();
   const auto end = start + std::chrono::milliseconds(static_cast<long>(options.minutes * 60000));
   auto next_report = start + 60s;
-  while (Clock::now() < end) {
+  while (std::chrono::steady_clock::now() < end) {
     Drain(*ravelin);
     Drain(*quillon);
     Drain(*modem);
@@ -193,7 +194,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "station_soak: a program ended during the soak\n");
       break;
     }
-    if (Clock::now() >= next_report) {
+    if (std::chrono::steady_clock::now() >= next_report) {
       PrintMemory("running", *ravelin, *quillon);
       next_report += 60s;
     }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "platform/textfile.h"
 #include "store/record_store.h"
@@ -35,7 +36,7 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 double FileOneRecord() {
   auto start = Clock::now();
-  tavrel::OutboxResult r = tavrel::WriteOutboxRecord(kRecipients, kText);
+  tavrel::OutboxResult r = tavrel::WriteOutboxRecord(tavrel::Station(), kRecipients, kText);
   double took = Seconds(Clock::now() - start);
   if (!r) {
     std::fprintf(stderr, "store_bench: %s\n", r.error().detail.c_str());
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
   std::filesystem::current_path(base);
   std::filesystem::create_directory("baseline");
 
-  std::string header = tavrel::OutboxHeader(tavrel::DayAndStampNow().stamp);
+  std::string header = tavrel::OutboxHeader(tavrel::Station().Now().stamp);
   std::vector<double> store, baseline;
   for (int i = 0; i < records; ++i) {
     // Alternate which goes first, so neither always follows the other's flush.

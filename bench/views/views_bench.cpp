@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "console/list_loader.h"
+#include "platform/station.h"
 #include "console/sent_tab.h"
 #include "platform/codepage.h"
 #include "platform/textfile.h"
@@ -29,9 +30,9 @@ namespace {
 
 constexpr const char* kDay = "2003-5-12";
 
-void FileDay(long records) {
-  tavrel::EnsureDayFolder(kDay);
-  const std::string box = tavrel::MailboxDir(kDay, tavrel::kNewBox);
+void FileDay(const tavrel::Station& station, long records) {
+  tavrel::EnsureDayFolder(station, kDay);
+  const std::string box = tavrel::MailboxDir(station, kDay, tavrel::kNewBox);
   const std::string text = tavrel::Gbk("明天上午九点在公司会议室开会，请准时参加。");
   for (long n = 1; n <= records; ++n) {
     tavrel::WriteTextFile(tavrel::RecordPath(box, "R", n), std::to_string(13800000000L + n));
@@ -40,12 +41,12 @@ void FileDay(long records) {
     tavrel::WriteTextFile(tavrel::RecordPath(box, "DA", n), text);
   }
   tavrel::WriteCounter(box, records);
-  tavrel::WriteCounter(tavrel::MailboxDir(kDay, tavrel::kSendBox), records);
+  tavrel::WriteCounter(tavrel::MailboxDir(station, kDay, tavrel::kSendBox), records);
 }
 
 // The baseline: each of the day's files opened, read whole and closed.
-double ReadFilesMs(long records) {
-  const std::string box = tavrel::MailboxDir(kDay, tavrel::kNewBox);
+double ReadFilesMs(const tavrel::Station& station, long records) {
+  const std::string box = tavrel::MailboxDir(station, kDay, tavrel::kNewBox);
   QElapsedTimer timer;
   timer.start();
   char buffer[4096];
@@ -110,21 +111,22 @@ int main(int argc, char** argv) {
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
 
   char dir_template[] = "/tmp/views-bench-XXXXXX";
-  if (::mkdtemp(dir_template) == nullptr || ::chdir(dir_template) != 0) {
+  if (::mkdtemp(dir_template) == nullptr) {
     std::perror("views_bench: temporary directory");
     return 1;
   }
   tavrel::ui::Application app(argc, argv);
-  FileDay(records);
+  const tavrel::Station station(dir_template);
+  FileDay(station, records);
 
-  tavrel::console::SentTab tab;
+  tavrel::console::SentTab tab(station);
   tab.resize(756, 430);
   tab.show();
-  ReadFilesMs(records);  // into the page cache for both
+  ReadFilesMs(station, records);  // into the page cache for both
   std::vector<double> ratios, listing_ms, baseline_ms;
   double longest_stall = 0;
   for (int round = 0; round < rounds; ++round) {
-    const double baseline = ReadFilesMs(records);
+    const double baseline = ReadFilesMs(station, records);
     const Listing listing = ListSentDay(tab, records);
     if (tab.ListView3->Count() != records) std::fprintf(stderr, "the list lost rows\n");
     baseline_ms.push_back(baseline);

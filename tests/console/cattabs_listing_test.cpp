@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/profile.h"
+#include "platform/station.h"
 #include "store/catalogue.h"
 #include "tests/console/console_fixture.h"
 
@@ -53,7 +54,7 @@ TEST_F(ConsoleTest, ListedValuesAreThoseTheProfileReaderGives) {
   std::size_t customer_rows = 0;
   for (const std::string& catalogue : kCatalogues) {
     Put("query/query", catalogue);
-    std::vector<InfoCodeRow> codes = ListInfoCodes();
+    std::vector<InfoCodeRow> codes = ListInfoCodes(tavrel::Station());
     ASSERT_FALSE(codes.empty());
     for (const InfoCodeRow& row : codes) {
       EXPECT_EQ(row.text,
@@ -68,12 +69,12 @@ TEST_F(ConsoleTest, ListedValuesAreThoseTheProfileReaderGives) {
     for (std::size_t at = 0; (at = customers.find("QUERY", at)) != std::string::npos;)
       customers.replace(at, 5, "CUST");
     Put("cust/cust", customers);
-    const std::optional<std::vector<std::string>> names = ListCustomerNames();
+    const std::optional<std::vector<std::string>> names = ListCustomerNames(tavrel::Station());
     ASSERT_TRUE(names);
     for (const std::string& name : *names) {
-      if (std::optional<std::string> path = CustomerInfoPath(name)) Put(*path, "info");
+      if (std::optional<std::string> path = CustomerInfoPath(tavrel::Station(), name)) Put(*path, "info");
     }
-    CustomerListing listing = ListCustomers();
+    CustomerListing listing = ListCustomers(tavrel::Station());
     for (const CustomerRow& row : listing.rows) {
       EXPECT_EQ(row.number,
                 GetProfileString(kCustSection, row.name, kListFallback, 1000, kCustPath))

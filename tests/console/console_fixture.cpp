@@ -1,4 +1,5 @@
 #include "tests/console/console_fixture.h"
+#include "platform/station.h"
 
 #include <QApplication>
 #include <unistd.h>
@@ -58,7 +59,7 @@ bool ConsoleTest::WaitUntil(const std::function<bool()>& condition,
   return true;
 }
 
-std::string Today() { return DayFolderName(); }
+std::string Today() { return Station().Today(); }
 
 std::string FileBytes(const std::string& path) {
   return system_test::ReadFileBytes(path).value_or("");

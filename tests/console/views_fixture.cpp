@@ -1,4 +1,5 @@
 #include "tests/console/views_fixture.h"
+#include "platform/station.h"
 
 #include <cstdio>
 
@@ -16,8 +17,8 @@ std::string StampOf(const std::string& day, long n) {
 
 void PutRecord(const std::string& day, std::string_view box, long n, std::string_view recipients,
                std::optional<std::string_view> text) {
-  EnsureDayFolder(day);
-  const std::string dir = MailboxDir(day, box);
+  EnsureDayFolder(tavrel::Station(), day);
+  const std::string dir = MailboxDir(tavrel::Station(), day, box);
   ASSERT_TRUE(WriteTextFile(RecordPath(dir, "R", n), recipients));
   const std::string stamp = StampOf(day, n);
   ASSERT_TRUE(WriteTextFile(RecordPath(dir, "H", n),
@@ -34,8 +35,8 @@ void PutRecords(const std::string& day, std::string_view box, long n) {
 }
 
 void PutCounter(const std::string& day, std::string_view box, std::string_view bytes) {
-  EnsureDayFolder(day);
-  ASSERT_TRUE(WriteTextFile(CounterPath(MailboxDir(day, box)), bytes));
+  EnsureDayFolder(tavrel::Station(), day);
+  ASSERT_TRUE(WriteTextFile(CounterPath(MailboxDir(tavrel::Station(), day, box)), bytes));
 }
 
 std::vector<long> Numbers(const std::vector<RowValues>& rows) {

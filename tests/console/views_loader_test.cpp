@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "platform/codepage.h"
+#include "platform/station.h"
 #include "platform/textfile.h"
 #include "store/record_store.h"
 #include "tests/console/views_fixture.h"
@@ -25,32 +26,32 @@ TEST_F(ViewsLoaderTest, CountersSplitTheOutboxIntoPendingAndSent) {
   PutCounter(day_, kSendBox, "3");
 
   RecordingSink pending;
-  LoadPendingList(day_, pending);
+  LoadPendingList(tavrel::Station(), day_, pending);
   ASSERT_EQ(pending.rows.size(), 2u);
   EXPECT_EQ(pending.rows[0], (RowValues{"1", "4", "13800000004", "text 4", StampOf(day_, 4)}));
   EXPECT_EQ(pending.rows[1], (RowValues{"2", "5", "13800000005", "text 5", StampOf(day_, 5)}));
 
   RecordingSink sent;
-  LoadSentList(day_, sent);
+  LoadSentList(tavrel::Station(), day_, sent);
   EXPECT_EQ(Numbers(sent.rows), (Numbers_{1, 2, 3}));
   EXPECT_EQ(sent.rows[2][0], "3");
 
   // Before the engine's first cycle of the day there is no send counter:
   // everything is pending and the sent list is emptied.
-  ASSERT_EQ(::unlink(CounterPath(MailboxDir(day_, kSendBox)).c_str()), 0);
+  ASSERT_EQ(::unlink(CounterPath(MailboxDir(tavrel::Station(), day_, kSendBox)).c_str()), 0);
   RecordingSink all;
-  LoadPendingList(day_, all);
+  LoadPendingList(tavrel::Station(), day_, all);
   EXPECT_EQ(Numbers(all.rows), (Numbers_{1, 2, 3, 4, 5}));
   sent.rows = {{"stale"}};
-  LoadSentList(day_, sent);
+  LoadSentList(tavrel::Station(), day_, sent);
   EXPECT_TRUE(sent.rows.empty());
   EXPECT_EQ(sent.clears, 2);
 
   // Without a new counter the pending list is left alone, not even cleared.
-  ASSERT_EQ(::unlink(CounterPath(MailboxDir(day_, kNewBox)).c_str()), 0);
+  ASSERT_EQ(::unlink(CounterPath(MailboxDir(tavrel::Station(), day_, kNewBox)).c_str()), 0);
   RecordingSink untouched;
   untouched.rows = {{"kept"}};
-  LoadPendingList(day_, untouched);
+  LoadPendingList(tavrel::Station(), day_, untouched);
   EXPECT_EQ(untouched.clears, 0);
   EXPECT_EQ(untouched.rows.size(), 1u);
 }
@@ -58,9 +59,9 @@ TEST_F(ViewsLoaderTest, CountersSplitTheOutboxIntoPendingAndSent) {
 TEST_F(ViewsLoaderTest, SmallAndOddCountersFollowEachViewsRule) {
   PutRecords(day_, kNewBox, 2);
   PutRecords(day_, kRecvBox, 2);
-  auto pending = [&] { RecordingSink s; LoadPendingList(day_, s); return Numbers(s.rows); };
-  auto sent = [&] { RecordingSink s; LoadSentList(day_, s); return Numbers(s.rows); };
-  auto received = [&] { RecordingSink s; LoadReceivedList(day_, s); return Numbers(s.rows); };
+  auto pending = [&] { RecordingSink s; LoadPendingList(tavrel::Station(), day_, s); return Numbers(s.rows); };
+  auto sent = [&] { RecordingSink s; LoadSentList(tavrel::Station(), day_, s); return Numbers(s.rows); };
+  auto received = [&] { RecordingSink s; LoadReceivedList(tavrel::Station(), day_, s); return Numbers(s.rows); };
 
   // Below 1: the pending and received views still look at record 1, the
   // sent view at nothing.
@@ -88,7 +89,7 @@ TEST_F(ViewsLoaderTest, ARecordWithoutTextIsSkippedInTheOutboxAndEndsTheInbox) {
     PutRecord(day_, box, 3, "13800000003", "three");
     // Text without recipients counts as incomplete too.
     PutRecord(day_, box, 4, "x", "four");
-    ASSERT_EQ(::unlink(RecordPath(MailboxDir(day_, box), "R", 4).c_str()), 0);
+    ASSERT_EQ(::unlink(RecordPath(MailboxDir(tavrel::Station(), day_, box), "R", 4).c_str()), 0);
     PutRecord(day_, box, 5, "13800000005", "five");
   }
   PutCounter(day_, kNewBox, "5");
@@ -96,18 +97,18 @@ TEST_F(ViewsLoaderTest, ARecordWithoutTextIsSkippedInTheOutboxAndEndsTheInbox) {
   PutCounter(day_, kRecvBox, "5");
 
   RecordingSink sent;
-  LoadSentList(day_, sent);
+  LoadSentList(tavrel::Station(), day_, sent);
   EXPECT_EQ(Numbers(sent.rows), (Numbers_{1, 3, 5}));
   EXPECT_EQ(sent.rows[1][0], "2");  // positions run on without gaps
   EXPECT_EQ(sent.rows[2][0], "3");
 
   PutCounter(day_, kSendBox, "0");
   RecordingSink pending;
-  LoadPendingList(day_, pending);
+  LoadPendingList(tavrel::Station(), day_, pending);
   EXPECT_EQ(Numbers(pending.rows), (Numbers_{1, 3, 5}));
 
   RecordingSink received;
-  LoadReceivedList(day_, received);
+  LoadReceivedList(tavrel::Station(), day_, received);
   EXPECT_EQ(Numbers(received.rows), (Numbers_{1}));
 }
 
@@ -115,12 +116,12 @@ TEST_F(ViewsLoaderTest, RowsCarryTheFilesAsReadTheForbidMarkAndFieldCuts) {
   const std::string long_text(20000, 'a');
   PutRecord(day_, kNewBox, 1, "*13800000001\n13800000002", long_text);
   PutRecord(day_, kNewBox, 2, "13800000002;\r\n", Gbk("你好") + "\r\nsecond");
-  ASSERT_EQ(::unlink(RecordPath(MailboxDir(day_, kNewBox), "H", 2).c_str()), 0);
+  ASSERT_EQ(::unlink(RecordPath(MailboxDir(tavrel::Station(), day_, kNewBox), "H", 2).c_str()), 0);
   PutCounter(day_, kNewBox, "2");
   PutCounter(day_, kSendBox, "2");
 
   RecordingSink sent;
-  LoadSentList(day_, sent);
+  LoadSentList(tavrel::Station(), day_, sent);
   ASSERT_EQ(sent.rows.size(), 2u);
   // The forbidden record carries the marker as a sixth value; the other has
   // five, and an empty time when its header is gone.
@@ -136,7 +137,7 @@ TEST_F(ViewsLoaderTest, RowsCarryTheFilesAsReadTheForbidMarkAndFieldCuts) {
 
   PutCounter(day_, kSendBox, "0");
   RecordingSink pending;
-  LoadPendingList(day_, pending);
+  LoadPendingList(tavrel::Station(), day_, pending);
   EXPECT_EQ(pending.rows.at(0)[3], std::string(10239, 'a'));
 }
 
@@ -145,7 +146,7 @@ TEST_F(ViewsLoaderTest, ALoadThatIsReplacedStopsAtItsNextRecord) {
   PutCounter(day_, kRecvBox, "50");
   RecordingSink sink;
   sink.stop_after = 7;
-  LoadReceivedList(day_, sink);
+  LoadReceivedList(tavrel::Station(), day_, sink);
   EXPECT_EQ(sink.rows.size(), 7u);
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "console/list_loader.h"
+#include "platform/station.h"
 #include "console/pending_tab.h"
 #include "console/received_tab.h"
 #include "console/sent_tab.h"
@@ -59,7 +60,7 @@ class ViewsWindowTest : public FormTest {
   }
 
   const std::string today_ = Today();
-  const std::string outbox_ = MailboxDir(Today(), kNewBox);
+  const std::string outbox_ = MailboxDir(tavrel::Station(), Today(), kNewBox);
 };
 
 TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
@@ -89,7 +90,7 @@ TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
   EXPECT_EQ(ui::GetText(sent.nian_Edit7), today_);  // filled once a row is listed
 
   // The engine has not run today: everything is pending, nothing sent.
-  Unlink(CounterPath(MailboxDir(today_, kSendBox)));
+  Unlink(CounterPath(MailboxDir(tavrel::Station(), today_, kSendBox)));
   form_->Button9Click();
   Settle(pending.Loader());
   EXPECT_EQ(Numbers(Rows(pending.ListView2)), (Numbers_{1, 2, 3, 4, 5}));
@@ -105,7 +106,7 @@ TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
 TEST_F(ViewsWindowTest, ARecordWithoutTextIsSkippedOrEndsTheReceivedList) {
   for (std::string_view box : {kNewBox, kRecvBox}) {
     PutRecords(today_, box, 3);
-    Unlink(RecordPath(MailboxDir(today_, box), "DA", 2));
+    Unlink(RecordPath(MailboxDir(tavrel::Station(), today_, box), "DA", 2));
     PutCounter(today_, box, "3");
   }
   LoadPending();
@@ -183,11 +184,11 @@ TEST_F(ViewsWindowTest, TheSentSelectionPicksTheRecordThatModifyRewritesInToday)
   EXPECT_EQ(form_->TabSheet2->SelectedRecord, 3);
 
   // A sent record whose files went missing leaves the boxes as they were.
-  Unlink(RecordPath(MailboxDir(other, kNewBox), "DA", 1));
+  Unlink(RecordPath(MailboxDir(tavrel::Station(), other, kNewBox), "DA", 1));
   sent.ListView3->Select(0);
   EXPECT_EQ(sent.Memo3->Text(), "13800000001");
   EXPECT_EQ(sent.Memo4->Text(), Gbk("旧日的短信"));
-  Unlink(RecordPath(MailboxDir(other, kNewBox), "R", 2));
+  Unlink(RecordPath(MailboxDir(tavrel::Station(), other, kNewBox), "R", 2));
   sent.ListView3->Select(1);
   EXPECT_EQ(sent.Memo3->Text(), "13800000001");
   EXPECT_EQ(form_->TabSheet2->SelectedRecord, 2);
@@ -198,7 +199,7 @@ TEST_F(ViewsWindowTest, TheSentSelectionPicksTheRecordThatModifyRewritesInToday)
   form_->TabSheet2->changge_dai_BitBtn1Click();
   EXPECT_EQ(FileBytes(RecordPath(outbox_, "R", 3)), "13500000000");
   EXPECT_EQ(FileBytes(RecordPath(outbox_, "DA", 3)), "for today");
-  EXPECT_EQ(FileBytes(RecordPath(MailboxDir(other, kNewBox), "R", 3)), "13611111111");
+  EXPECT_EQ(FileBytes(RecordPath(MailboxDir(tavrel::Station(), other, kNewBox), "R", 3)), "13611111111");
 }
 
 TEST_F(ViewsWindowTest, ModifyWithoutTodaysFolderWritesNothing) {

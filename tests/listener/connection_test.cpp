@@ -1,6 +1,7 @@
 // One connection of the listener over a real loopback socket, filing into a
 // real store in a temporary working directory.
 #include "listener/connection.h"
+#include "platform/station.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -195,7 +196,7 @@ TEST_F(ConnectionTest, SilentOrVanishedClientGetsNoReply) {
 
 TEST_F(ConnectionTest, StoreFailureGets0002AndAdvancesNothing) {
   // R1 cannot be written where a directory has its name.
-  EnsureDayFolder(DayFolderName());
+  EnsureDayFolder(Station(), Station().Today());
   const std::string day = OnlyDayFolder();
   std::filesystem::create_directory(day + "/new/R1");
   const Served served = Serve(kExample);

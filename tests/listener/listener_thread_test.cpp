@@ -1,6 +1,7 @@
 // The listener thread in this process: its start-up texts and log, its
 // settings, and serving clients one after another.
 #include "listener/listener_thread.h"
+#include "platform/station.h"
 
 #include <gtest/gtest.h>
 
@@ -46,12 +47,12 @@ TEST(TraceLogs, TheEngineLogAndTheListenerLogLiveSideBySide) {
 TEST(ListenerThread, StartsServesAndDropsASilentClient) {
   TempWorkDir dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting("SERVIP", "127.0.0.1");
-  WriteSetting("PORT", std::to_string(port) + "xyz");
+  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
+  WriteSetting(tavrel::Station(), "PORT", std::to_string(port) + "xyz");
   RecordingView view;
   const std::string started = Gbk("-------------系统启动成功....");
   {
-    eee listener(view);
+    eee listener(view, tavrel::Station());
     ASSERT_TRUE(view.WaitForMemo(started));
     EXPECT_EQ(view.Memo(), "127.0.0.1\r\n" + std::to_string(port) +
                                "xyz\r\nscoket over  bind.....\r\nover  listen..\r\n" + started);
@@ -83,7 +84,7 @@ TEST(ListenerThread, BindFailureEndsTheThread) {
   // With no server.txt the listener binds the default 100.100.100.100,
   // which this machine does not own.
   RecordingView view;
-  eee listener(view);
+  eee listener(view, tavrel::Station());
   listener.WaitFinished();
   EXPECT_EQ(view.Events(), (std::vector<std::string>{"show:100.100.100.100", "append:9002",
                                                       "show:err bind.."}));
@@ -94,13 +95,13 @@ TEST(ListenerThread, BindFailureEndsTheThread) {
 TEST(ListenerThread, AddressInUseIsABindFailure) {
   TempWorkDir dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting("SERVIP", "127.0.0.1");
-  WriteSetting("PORT", std::to_string(port));
+  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
+  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
   RecordingView first_view;
-  eee first(first_view);
+  eee first(first_view, tavrel::Station());
   ASSERT_TRUE(first_view.WaitForMemo("over  listen.."));
   RecordingView second_view;
-  eee second(second_view);
+  eee second(second_view, tavrel::Station());
   second.WaitFinished();
   EXPECT_EQ(second_view.Memo(), "err bind..");
 }

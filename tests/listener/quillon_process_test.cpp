@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "listener_support.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "store/record_store.h"
 #include "store/settings.h"
@@ -122,8 +123,8 @@ class HeadlessQuillon {
 TEST(QuillonHeadless, PrintsStatusInUtf8AndStopsCleanly) {
   TempWorkDir dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting("SERVIP", "127.0.0.1");
-  WriteSetting("PORT", std::to_string(port));
+  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
+  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
   HeadlessQuillon quillon;
   ASSERT_TRUE(quillon.started());
   ASSERT_TRUE(quillon.WaitForOutput("-------------系统启动成功....\n")) << quillon.output();
@@ -146,7 +147,7 @@ TEST(QuillonHeadless, PrintsStatusInUtf8AndStopsCleanly) {
 
 TEST(QuillonHeadless, FailedStartExitsWithAHint) {
   TempWorkDir dir;
-  WriteSetting("SERVIP", "not an address");
+  WriteSetting(tavrel::Station(), "SERVIP", "not an address");
   HeadlessQuillon quillon;
   ASSERT_TRUE(quillon.started());
   EXPECT_EQ(quillon.Stop(0), 1);
@@ -163,8 +164,8 @@ std::size_t Occurrences(const std::string& text, const std::string& what) {
 TEST(QuillonHeadless, LastingAcceptFailurePausesAndServiceResumesAfterIt) {
   TempWorkDir dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting("SERVIP", "127.0.0.1");
-  WriteSetting("PORT", std::to_string(port));
+  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
+  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
   HeadlessQuillon quillon;
   ASSERT_TRUE(quillon.WaitForOutput("-------------系统启动成功....\n")) << quillon.output();
 
@@ -199,8 +200,8 @@ TEST(QuillonHeadless, LastingAcceptFailurePausesAndServiceResumesAfterIt) {
 TEST(QuillonHeadless, FilesBesideAnotherWriterWithoutLosingARecord) {
   TempWorkDir dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting("SERVIP", "127.0.0.1");
-  WriteSetting("PORT", std::to_string(port));
+  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
+  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
   HeadlessQuillon quillon;
   ASSERT_TRUE(quillon.WaitForOutput("-------------系统启动成功....")) << quillon.output();
 
@@ -215,7 +216,7 @@ TEST(QuillonHeadless, FilesBesideAnotherWriterWithoutLosingARecord) {
   });
   int filed_here = 0;
   for (int i = 0; i < kEach; ++i) {
-    filed_here += WriteOutboxRecord("13012312312", "console " + std::to_string(i)).ok() ? 1 : 0;
+    filed_here += WriteOutboxRecord(tavrel::Station(), "13012312312", "console " + std::to_string(i)).ok() ? 1 : 0;
   }
   ASSERT_EQ(client.get(), kEach);
   ASSERT_EQ(filed_here, kEach);

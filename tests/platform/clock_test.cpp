@@ -1,4 +1,5 @@
 #include "platform/clock.h"
+#include "platform/station.h"
 
 #include <gtest/gtest.h>
 
@@ -36,7 +37,7 @@ bool HasForm(const std::string& text, const std::string& pattern) {
 }
 
 TEST(Clock, NowTextsHaveTheirForms) {
-  DayAndStamp now = DayAndStampNow();
+  DayAndStamp now = Station().Now();
   std::size_t dash1 = now.day.find('-'), dash2 = now.day.rfind('-');
   EXPECT_EQ(dash1, 4u) << now.day;
   EXPECT_NE(now.day[dash1 + 1], '0') << now.day;
@@ -44,7 +45,7 @@ TEST(Clock, NowTextsHaveTheirForms) {
   EXPECT_EQ(now.stamp.substr(0, now.day.size() + 1), now.day + " ");
   EXPECT_TRUE(HasForm(now.stamp.substr(now.day.size() + 1), "99:99:99")) << now.stamp;
   EXPECT_LE(now.stamp.size(), 19u);
-  EXPECT_TRUE(HasForm(TimeStampText("2003-5-12"), "2003-5-12 99:99:99"));
+  EXPECT_TRUE(HasForm(Station().TimeStamp("2003-5-12"), "2003-5-12 99:99:99"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "platform/serial.h"
 #include "tests/system/support/system_support.h"
@@ -32,7 +33,7 @@ TEST(EngineStart, ANamedPortThatIsNotThereEndsTheEngine) {
   EXPECT_NE(err.find("server.txt"), std::string::npos) << err;
 
   EXPECT_EQ(dir.Read("sms.log"), "com=..../nomodem\r\n");
-  const std::string day = dir / DayFolderName();
+  const std::string day = dir / Station().Today();
   for (const char* box : {"new", "send", "recv", "qury"}) EXPECT_TRUE(Exists(day + "/" + box)) << box;
 }
 
@@ -67,7 +68,7 @@ TEST(EngineStart, AGoodStartCyclesAndHoldsThePort) {
   ASSERT_NE(ravelin, nullptr);
   ASSERT_TRUE(ravelin->WaitForOutput(kStarted)) << ravelin->output();
 
-  const std::string day = DayFolderName();
+  const std::string day = Station().Today();
   const std::string counters = "\r\n\r\n\r\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&" + Gbk("开始") + "\r\n===" + day +
                                "/send/acc\r\n" + day + "/new/acc\r\naccI_new=0,accI_recv=0,acc_send=0\r\n";
   // The second cycle's counter lines show that the first one went round.

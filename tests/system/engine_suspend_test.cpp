@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "tests/system/support/system_support.h"
 
 namespace tavrel::system_test {
@@ -40,7 +41,7 @@ TEST(EngineSuspend, AStoppedEngineIsSilentAndGoesOnWhereItStopped) {
   ASSERT_TRUE(ravelin->WaitForOutput(kStarted));
   ASSERT_TRUE(Eventually([&] { return ListingsSince(traffic, 0) >= 2; }));
 
-  const std::string day = DayFolderName();
+  const std::string day = Station().Today();
   // Stop at a few different points of the cycle.
   for (int round = 0; round < 3; ++round) {
     std::this_thread::sleep_for(std::chrono::milliseconds(13 + 17 * round));

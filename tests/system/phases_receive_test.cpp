@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "store/record_store.h"
 #include "tests/system/support/phases_support.h"
@@ -34,7 +35,7 @@ class StationReceives : public ::testing::Test {
   }
 
   StationDir dir_;
-  const std::string day_ = DayFolderName();
+  const std::string day_ = Station().Today();
   std::string spool_ = dir_.root() + "/spool";
   std::string sent_log_ = dir_.root() + "/sent.jsonl";
   std::string traffic_ = dir_.root() + "/traffic.jsonl";
@@ -42,8 +43,8 @@ class StationReceives : public ::testing::Test {
 };
 
 TEST_F(StationReceives, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCounter) {
-  const std::string recv = dir_ / MailboxDir(day_, kRecvBox);
-  EnsureDayFolder(dir_ / day_);
+  const std::string recv = dir_ / MailboxDir(tavrel::Station(), day_, kRecvBox);
+  EnsureDayFolder(tavrel::Station(), dir_ / day_);
   ASSERT_TRUE(WriteCounter(recv, 5));
   ASSERT_TRUE(InjectSms(spool_, "13012312312", "你好"));
   ASSERT_TRUE(InjectSms(spool_, "13800000000", "hello"));

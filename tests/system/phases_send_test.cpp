@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "tests/system/support/phases_support.h"
 
@@ -34,7 +35,7 @@ class StationSends : public ::testing::Test {
     return ravelin;
   }
 
-  std::string SendAcc() { return dir_.Read(DayFolderName() + "/send/acc"); }
+  std::string SendAcc() { return dir_.Read(Station().Today() + "/send/acc"); }
   bool WaitSendAcc(const std::string& value) {
     return Eventually([&] { return SendAcc() == value; }, 60s);
   }

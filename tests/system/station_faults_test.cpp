@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "tests/system/support/phases_support.h"
 #include "tests/system/support/station_support.h"
@@ -58,7 +59,7 @@ class ModemFaults : public ::testing::Test {
   }
 
   StationDir dir_;
-  const std::string day_ = DayFolderName();
+  const std::string day_ = Station().Today();
   std::string spool_ = dir_.root() + "/spool";
   std::string sent_log_ = dir_.root() + "/sent.jsonl";
   std::unique_ptr<Child> modem_;

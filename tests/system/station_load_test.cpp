@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "tests/system/support/phases_support.h"
 #include "tests/system/support/station_support.h"
@@ -60,7 +61,7 @@ struct LoadOutcome {
 // is complete, each belongs to exactly one request that was sent, and each
 // answered request has exactly one. Returns the records by number.
 std::map<std::string, StoredRecord> CheckCountedRecords(const StationDir& dir, LoadOutcome& outcome) {
-  const std::string day = DayFolderName();
+  const std::string day = Station().Today();
   const long count = StoredCounter(dir, day, "new");
   std::map<std::string, StoredRecord> by_number;
   for (const StoredRecord& record : StoredRecords(dir, day, "new", count)) {
@@ -126,7 +127,7 @@ TEST(StationLoad, EveryAnsweredRequestOfFourClientsIsFiledOnceAndSentOnce) {
   const auto records = CheckCountedRecords(dir, outcome);
   EXPECT_EQ(records.size(), outcome.answered.size());
 
-  const std::string day = DayFolderName();
+  const std::string day = Station().Today();
   const long filed = StoredCounter(dir, day, "new");
   ASSERT_TRUE(EventuallyDraining([&] { return StoredCounter(dir, day, "send") == filed; }, printing, 90s))
       << "sent up to " << StoredCounter(dir, day, "send") << " of " << filed;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "platform/codepage.h"
 #include "store/record_store.h"
 #include "tests/system/support/phases_support.h"
@@ -14,7 +15,7 @@ namespace {
 
 TEST(StationRoads, ARequestIsSentAndAQueryIsAnsweredWithTheMailboxesByteExact) {
   StationDir dir;
-  const std::string day = DayFolderName();
+  const std::string day = Station().Today();
   const std::string spool = dir.root() + "/spool";
   const std::string sent_log = dir.root() + "/sent.jsonl";
   const int port = FreeLoopbackPort();

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/station.h"
 #include "tests/system/support/phases_support.h"
 #include "tests/system/support/station_support.h"
 #include "tests/system/support/station_x11.h"
@@ -91,7 +92,7 @@ class StationWindow : public ::testing::Test {
   long Handled() { return StoredCounter(dir_, day_, "send"); }
 
   StationDir dir_;
-  const std::string day_ = DayFolderName();
+  const std::string day_ = Station().Today();
   std::string spool_ = dir_.root() + "/spool";
   std::string sent_log_ = dir_.root() + "/sent.jsonl";
   std::unique_ptr<Child> xvfb_;

@@ -1,4 +1,5 @@
 #include "tests/system/support/phases_support.h"
+#include "platform/station.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -48,10 +49,10 @@ std::string JsonField(const std::string& line, const std::string& key) {
 
 void FileOutboxRecord(const StationDir& dir, long n, std::string_view recipients,
                       std::string_view text) {
-  const DayAndStamp now = DayAndStampNow();
+  const DayAndStamp now = Station().Now();
   const std::string day = dir / now.day;
-  EnsureDayFolder(day);
-  const std::string box = MailboxDir(day, kNewBox);
+  EnsureDayFolder(tavrel::Station(), day);
+  const std::string box = MailboxDir(tavrel::Station(), day, kNewBox);
   WriteTextFile(RecordPath(box, "R", n), recipients);
   WriteTextFile(RecordPath(box, "H", n), OutboxHeader(now.stamp));
   WriteTextFile(RecordPath(box, "DA", n), text);

@@ -1,4 +1,5 @@
 #include "tests/system/support/station_support.h"
+#include "platform/station.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -118,7 +119,7 @@ std::string BadRequestReply() { return Gbk("0001|数据有误，请检查数据�
 std::vector<StoredRecord> StoredRecords(const StationDir& dir, const std::string& day,
                                         const std::string& box, long count) {
   std::vector<StoredRecord> records;
-  const std::string mailbox = dir / MailboxDir(day, box);
+  const std::string mailbox = dir / MailboxDir(tavrel::Station(), day, box);
   for (long n = 1; n <= count; ++n) {
     StoredRecord record;
     record.n = n;
@@ -131,7 +132,7 @@ std::vector<StoredRecord> StoredRecords(const StationDir& dir, const std::string
 }
 
 long StoredCounter(const StationDir& dir, const std::string& day, const std::string& box) {
-  const auto text = ReadFileBytes(dir / MailboxDir(day, box) + "/acc");
+  const auto text = ReadFileBytes(dir / MailboxDir(tavrel::Station(), day, box) + "/acc");
   if (!text) return -1;
   return std::strtol(text->c_str(), nullptr, 10);
 }
