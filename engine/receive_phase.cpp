@@ -201,14 +201,23 @@ bool FileRecord(Receiving& r, const Received& message) {
 }
 
 // A fingerprint counts only when the record it was noted for was counted
-// and is this sender's: a crash may have come between the note and the
-// counter, and the number may since have gone to another message.
-bool AlreadyFiled(const Receiving& r, const std::string& fingerprint, const std::string& sender) {
+// and holds this sender and text (the whole text, or for a part its piece
+// of the joined text): a crash or a full disk may have come between the
+// note and the counter, and the number may since have gone to another
+// message, also one of the same sender.
+bool AlreadyFiled(const Receiving& r, const std::string& fingerprint, const Received& message,
+                  bool part) {
   const std::optional<FiledAt> at = r.fingerprints.Find(fingerprint);
   if (!at) return false;
   const std::optional<long> counter = ReadMailboxCounter(at->day, kRecvBox);
   if (!counter || *counter < at->record) return false;
-  return ReadRecordFile(at->day, kRecvBox, RecordPart::Recipients, at->record) == sender;
+  if (ReadRecordFile(at->day, kRecvBox, RecordPart::Recipients, at->record) != message.sender) {
+    return false;
+  }
+  const std::optional<std::string> text =
+      ReadRecordFile(at->day, kRecvBox, RecordPart::Text, at->record);
+  if (!text) return false;
+  return part ? text->find(message.text) != std::string::npos : *text == message.text;
 }
 
 std::string JoinedText(const PartSet& set) {
@@ -235,7 +244,9 @@ void FileJoined(Receiving& r, const PartSet& set) {
   cycle.trace.Printf("parts=%d/%d,ref=%d,%s\n", static_cast<int>(set.parts.size()), set.key.total,
                      set.key.reference, set.key.sender.c_str());
   // Counted before a crash that came ahead of forgetting the parts.
-  if (AlreadyFiled(r, PartFingerprint(set.key, set.parts.front()), set.key.sender)) {
+  const StoredPart& first = set.parts.front();
+  if (AlreadyFiled(r, PartFingerprint(set.key, first),
+                   {set.key.sender, set.key.alphanumeric, first.text}, true)) {
     r.parts.Drop(set.key);
     return;
   }
@@ -277,7 +288,7 @@ void ReceiveMessage(Receiving& r, const ListingEntry& entry, const DecodedSms& s
                       part ? sms.concatenation->sequence : 0, message.text};
   const std::string fingerprint = FingerprintOf(key);
   bool durable = false;
-  if (AlreadyFiled(r, fingerprint, message.sender)) {
+  if (AlreadyFiled(r, fingerprint, message, part)) {
     cycle.trace.Printf("filed_before=%s\n", fingerprint.c_str());
     durable = true;
   } else if (part) {
