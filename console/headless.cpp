@@ -85,8 +85,12 @@ int RunHeadlessEngine(const Station& station) {
     } else if (info.ssi_signo == SIGUSR2) {
       StartRequest(engine, monitor);
     } else {
+      // A plain stop (systemctl stop): the message in flight is filed and
+      // deleted first; that takes one modem exchange without its pauses.
+      engine.RequestFinish();
+      engine.WaitFinished();
       close(signals);
-      return 0;  // the engine is left at its next checkpoint by its destructor
+      return 0;
     }
   }
   close(signals);

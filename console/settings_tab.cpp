@@ -45,10 +45,13 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
   ui::SetText(Edit2, "19200");
   Label20 = MakeLabel(this, "短信中心 ：", 24, 120, 90, 22);
   Edit3 = MakeEdit(this, 120, 120);
+  Label21 = MakeLabel(this, "长短信等待(小时)：", 8, 160, 110, 22);
+  Edit4 = MakeEdit(this, 120, 160);
+  ui::SetText(Edit4, std::string(settings::kPartWait.default_value));
 
   Button1 = new QPushButton(this);
   ui::SetText(Button1, Gbk("确      定"));
-  Button1->setGeometry(120, 170, 160, 28);
+  Button1->setGeometry(120, 210, 160, 28);
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(372, 8, 368, 412);
@@ -103,12 +106,17 @@ void SettingsTab::Button1Click() {
   WriteSetting(station_, "COM", ui::GetText(Edit1));
   WriteSetting(station_, "RATE", ui::GetText(Edit2));
   WriteSetting(station_, "SMSCODE", ui::GetText(Edit3));
+  // Written only when changed, so that a file without the key keeps meaning
+  // the default.
+  const std::string part_wait = ui::GetText(Edit4);
+  if (part_wait != ReadSetting(station_, settings::kPartWait)) WriteSetting(station_, "PARTWAIT", part_wait);
 }
 
 void SettingsTab::SheZhi_enter() {
   ui::SetText(Edit1, ReadSetting(station_, settings::kConsoleCom));
   ui::SetText(Edit2, ReadSetting(station_, settings::kConsoleRate));
   ui::SetText(Edit3, ReadSetting(station_, settings::kConsoleSmsCode));
+  ui::SetText(Edit4, ReadSetting(station_, settings::kPartWait));
 }
 
 // The test's pauses and reads run on a worker so that the window keeps

@@ -1,5 +1,6 @@
 #pragma once
-// The page "系统设置": the three modem settings of server.txt, the
+// The page "系统设置": the three modem settings of server.txt, the hours
+// that parts of a long message wait for the rest, the
 // instructions for first use, and the device test.
 #include <QWidget>
 
@@ -27,6 +28,8 @@ class SettingsTab : public QWidget {
   QLineEdit* Edit2;
   QLabel* Label20;
   QLineEdit* Edit3;
+  QLabel* Label21;
+  QLineEdit* Edit4;  // PARTWAIT
   QPushButton* Button1;
   QGroupBox* GroupBox1;
   QLabel* Label24;

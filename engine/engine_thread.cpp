@@ -35,14 +35,20 @@ constexpr std::chrono::milliseconds kReopenInterval{5000};
 
 class ThreadPacer : public Pacer {
  public:
-  ThreadPacer(std::function<void(std::chrono::milliseconds)> pause, std::function<void()> checkpoint)
-      : pause_(std::move(pause)), checkpoint_(std::move(checkpoint)) {}
+  ThreadPacer(std::function<void(std::chrono::milliseconds)> pause, std::function<void()> checkpoint,
+              std::function<void(bool)> must_finish)
+      : pause_(std::move(pause)),
+        checkpoint_(std::move(checkpoint)),
+        must_finish_(std::move(must_finish)) {}
   void Pause(std::chrono::milliseconds nominal) override { pause_(nominal); }
   void Checkpoint() override { checkpoint_(); }
+  void BeginMustFinish() override { must_finish_(true); }
+  void EndMustFinish() override { must_finish_(false); }
 
  private:
   std::function<void(std::chrono::milliseconds)> pause_;
   std::function<void()> checkpoint_;
+  std::function<void(bool)> must_finish_;
 };
 
 // The serial port as the link sees it: a stopped engine neither writes to
@@ -164,7 +170,8 @@ std::string myterad::FailureDetail() const {
 
 void myterad::Execute() {
   ThreadPacer pacer([this](std::chrono::milliseconds nominal) { Pause(nominal); },
-                    [this] { Checkpoint(); });
+                    [this] { Checkpoint(); },
+                    [this](bool begin) { begin ? BeginMustFinish() : EndMustFinish(); });
 
   monitor_.ReplaceText(Gbk(kReadyText));
   pacer.Checkpoint();

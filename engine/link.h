@@ -17,7 +17,7 @@ inline constexpr std::size_t kChunkSize = 512;      // one read, one command lin
 inline constexpr std::size_t kReplyField = 10240;   // accumulated reply or listing
 inline constexpr std::size_t kReplyLimit = kReplyField - 1;
 
-inline constexpr std::string_view kListCommand = "at+cmgl=0\r\n";
+inline constexpr std::string_view kListCommand = "at+cmgl=4\r\n";
 inline constexpr std::chrono::milliseconds kCommandPause{3000};
 inline constexpr std::chrono::milliseconds kPromptPause{500};
 inline constexpr std::chrono::milliseconds kReplyPause{3000};

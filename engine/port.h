@@ -27,6 +27,21 @@ class Pacer {
   virtual void Pause(std::chrono::milliseconds nominal) = 0;
   // Called before every file write; holds while the engine is stopped.
   virtual void Checkpoint() = 0;
+  // Brackets the work on one received message (filing it, deleting it
+  // from the modem), which a plain stop lets end before the engine does.
+  virtual void BeginMustFinish() {}
+  virtual void EndMustFinish() {}
+};
+
+class MustFinish {
+ public:
+  explicit MustFinish(Pacer& pacer) : pacer_(pacer) { pacer_.BeginMustFinish(); }
+  ~MustFinish() { pacer_.EndMustFinish(); }
+  MustFinish(const MustFinish&) = delete;
+  MustFinish& operator=(const MustFinish&) = delete;
+
+ private:
+  Pacer& pacer_;
 };
 
 }  // namespace tavrel

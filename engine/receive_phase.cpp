@@ -1,14 +1,22 @@
 #include "engine/receive_phase.h"
 
+#include <cstdlib>
+#include <ctime>
+
 #include "engine/codec/cmgl_listing.h"
 #include "engine/codec/pdu.h"
+#include "engine/codec/sms_decoder.h"
 #include "engine/link.h"
 #include "engine/phases.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/station.h"
 #include "store/catalogue.h"
+#include "store/fingerprints.h"
 #include "store/inbox_writer.h"
+#include "store/part_store.h"
 #include "store/record_store.h"
+#include "store/settings.h"
 #include "store/text.h"
 
 namespace tavrel {
@@ -16,9 +24,22 @@ namespace {
 
 constexpr std::string_view kDeleteCommand = "at+cmgd=";
 constexpr std::string_view kLineEnd = "\r\n";
+constexpr const char* kNotFiledText = "!!! 短信未能存盘，仍留在短信猫中，存储恢复后再存。\r\n";
+// In place of each part of a long message that never came.
+constexpr const char* kMissingPart = "[…]";
+constexpr std::time_t kSecondsPerHour = 60 * 60;
 
-// The message is deleted before it is stored; the reply is traced only, so a
-// message the modem failed to delete comes back only if it is still unread.
+const Station& PhaseStation(const CycleContext& cycle) { return cycle.station; }
+
+std::string ReadCycleListing(const CycleContext& cycle) {
+  return ReadListing(cycle.port, cycle.pacer, cycle.trace, kListCommand);
+}
+
+std::string ReadDeleteReply(const CycleContext& cycle) { return SingleRead(cycle.port); }
+
+// A message is deleted only once it is filed (or kept as a part); the reply
+// is traced only, as a message the modem failed to delete is listed again
+// and recognised by its fingerprint.
 void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
   const std::size_t room = kChunkSize - 1 - kDeleteCommand.size() - kLineEnd.size();
   const std::string command =
@@ -27,7 +48,7 @@ void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
   cycle.pacer.Pause(kCommandPause);
   WriteCommand(cycle.port, command);
   cycle.pacer.Pause(kReplyPause);
-  const std::string reply = SingleRead(cycle.port);
+  const std::string reply = ReadDeleteReply(cycle);
   cycle.trace.Printf("read....cmgdl=%s\n", reply.c_str());
 }
 
@@ -42,59 +63,256 @@ void TraceHeader(EngineLog& trace, int result, const std::string& header) {
   TraceListingLine(trace, result, header);
 }
 
+// The line after the last message, where the listing's closing lines begin.
+void TraceListingEnd(EngineLog& trace, std::string_view listing, const CmglListing& cut) {
+  const ListingStop& stop = cut.stop;
+  if (stop.reason == ListingEnd::kNoPduLine) {
+    TraceHeader(trace, stop.header.result, stop.header.field);
+    if (stop.first_field) TraceListingLine(trace, stop.first_field->result, stop.first_field->field);
+    if (stop.pdu) trace.Printf("index=%d,cmgdl=%s\n", stop.pdu_line, stop.pdu->field.c_str());
+    return;
+  }
+  const int line = cut.entries.empty() ? 2 : cut.entries.back().pdu_line + 1;
+  const SplitResult header = SplitField(listing, line, '\n');
+  TraceHeader(trace, header.result, header.field);
+  if (header.result == 0) {
+    const SplitResult first = SplitField(header.field, 1, ',');
+    TraceListingLine(trace, first.result, first.field);
+  }
+}
+
 std::string MonitorBlock(long m, const std::string& stamp, const std::string& sender,
                          const std::string& text) {
   return std::to_string(m) + "  : " + stamp + "          " + sender + "\r\n    " + text +
          "\r\n\r\n";
 }
 
-// Message k of the cycle, filed as record m of recv.
-void FileMessage(const CycleContext& cycle, long m, long k, std::string_view pdu_line) {
-  EngineLog& trace = cycle.trace;
-  const DeliverPdu pdu = ParseDeliverPdu(pdu_line);
+// The listed PDU as the trace has always shown it (the fixed positions of
+// the usual 13-digit sender), then what the decoder made of it.
+void TracePdu(EngineLog& trace, std::string_view line, const DecodedSms& sms) {
+  const DeliverPdu pdu = ParseDeliverPdu(line);
   static const std::string sender_label = Gbk("手机号");
+  static const std::string content_label = Gbk("内容");
   trace.Printf("%s=%s\n", sender_label.c_str(), pdu.sender_field.c_str());
-  const std::string& sender = pdu.sender;
+  trace.Printf("NRS=[%s],NRI=%zu\n", pdu.address_length.c_str(), pdu.user_data_offset);
+  trace.Printf("%s=%s\n", content_label.c_str(), pdu.user_data.c_str());
+  trace.Printf("CodeType =[%s]\n", pdu.type_code.c_str());
+  trace.Printf("%s=%s\n", content_label.c_str(), sms.text.c_str());
+  if (!sms.error.empty()) trace.Printf("pdu_err=%s,%zu\n", sms.error.c_str(), sms.read_up_to);
+}
 
+long PartWaitHours(const Station& station) {
+  const long hours = std::atol(ReadSetting(station, settings::kPartWait).c_str());
+  return hours < 0 ? 0 : hours;
+}
+
+std::time_t NowSeconds(const Station& station) {
+  std::tm local = station.clock().LocalNow();
+  return std::mktime(&local);
+}
+
+struct Received {
+  std::string sender;  // as R holds it
+  bool alphanumeric = false;
+  std::string text;
+};
+
+// What one receive phase carries from message to message.
+struct Receiving {
+  Receiving(const CycleContext& c, const Station& s)
+      : cycle(c),
+        now(NowSeconds(s)),
+        fingerprints(s, now),
+        parts(s),
+        next_m(c.recv_acc + 1) {}
+
+  const CycleContext& cycle;
+  std::time_t now;
+  FiledFingerprints fingerprints;
+  PartStore parts;
+  long next_m;  // the record the next message is filed as
+  long k = 0;   // messages filed in this cycle
+};
+
+void TraceNotFiled(const CycleContext& cycle, const std::string& what) {
+  cycle.trace.Printf("recv_err=%s kept\n", what.c_str());
+  cycle.monitor.PrependText(Gbk(kNotFiledText), kMonitorResetAbove);
+}
+
+// Files message as the next record of recv; true once the counter covers
+// it. A record whose files failed is not counted, and the next message
+// takes its number.
+bool FileRecord(Receiving& r, const Received& message) {
+  const CycleContext& cycle = r.cycle;
+  EngineLog& trace = cycle.trace;
+  const long m = r.next_m;
+  const long k = r.k + 1;
   InboxWriter record(cycle.station, cycle.day, m,
                      {[&cycle] { cycle.pacer.Checkpoint(); },
                       [&trace](const std::string& file) {
                         trace.Printf("filename_err=%s\n", file.c_str());
                       }});
-  record.WriteSender(sender);
-
-  static const std::string content_label = Gbk("内容");
-  trace.Printf("NRS=[%s],NRI=%zu\n", pdu.address_length.c_str(), pdu.user_data_offset);
-  trace.Printf("%s=%s\n", content_label.c_str(), pdu.user_data.c_str());
-  trace.Printf("CodeType =[%s]\n", pdu.type_code.c_str());
-  trace.Printf("%s=%s\n", content_label.c_str(), pdu.text.c_str());
-  record.WriteText(pdu.text);
+  record.WriteSender(message.sender);
+  record.WriteText(message.text);
   trace.Printf("filename3=%s\n", record.HeaderName().c_str());
 
-  if (IsQuery(pdu.text)) {
-    const std::string code = QueryCode(pdu.text);
+  const bool query = IsQuery(message.text);
+  const std::string code = QueryCode(message.text);
+  if (query) {
     static const std::string query_label = Gbk("查询短信内容");
     static const std::string wide_comma = Gbk("，");
-    trace.Printf("%s=[%s]%s[%s],[%s]\n", query_label.c_str(), pdu.text.c_str(), wide_comma.c_str(),
-                 code.c_str(), sender.c_str());
-    cycle.pacer.Checkpoint();
-    QueueQueryReply(cycle.station, code, sender, &trace);
+    trace.Printf("%s=[%s]%s[%s],[%s]\n", query_label.c_str(), message.text.c_str(),
+                 wide_comma.c_str(), code.c_str(), message.sender.c_str());
   }
-  trace.Printf("chaxuncode=%s,ShouJiHao2=%s\n", pdu.text.c_str(), sender.c_str());
+  trace.Printf("chaxuncode=%s,ShouJiHao2=%s\n", message.text.c_str(), message.sender.c_str());
 
   const std::string stamp = cycle.station.TimeStamp(cycle.day);
-  cycle.monitor.PrependText(MonitorBlock(m, stamp, sender, pdu.text), kMonitorResetAbove);
+  cycle.monitor.PrependText(MonitorBlock(m, stamp, message.sender, message.text),
+                            kMonitorResetAbove);
 
   record.WriteHeader(stamp);
   trace.Printf("!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!!=%ld,%ld\n", m, k);
 
-  if (record.CloseSender()) trace.Printf("fpr =%ld,%ld\n", m, k);
-  if (record.CloseText()) trace.Printf("fpda =%ld,%ld\n", m, k);
-  if (record.Count()) trace.Printf("fpacc =%ld,%ld\n", m, k);
+  const bool sender_closed = record.CloseSender();
+  if (sender_closed) trace.Printf("fpr =%ld,%ld\n", m, k);
+  const bool text_closed = record.CloseText();
+  if (text_closed) trace.Printf("fpda =%ld,%ld\n", m, k);
+  const bool counted = sender_closed && text_closed && record.HeaderWritten() && record.Count();
+  if (counted) trace.Printf("fpacc =%ld,%ld\n", m, k);
   if (record.CloseHeader()) trace.Printf("fph =%ld,%ld\n", m, k);
+  if (!counted) {
+    TraceNotFiled(cycle, "record " + std::to_string(m));
+    return false;
+  }
+  r.next_m = m + 1;
+  r.k = k;
+  // Answered only once the query is filed, so that a query filed again
+  // after a failure is answered once. An alphanumeric sender's name could
+  // match a customer's and send the answer to someone else.
+  if (query && !message.alphanumeric) {
+    cycle.pacer.Checkpoint();
+    QueueQueryReply(cycle.station, code, message.sender, &trace);
+  }
+  return true;
+}
+
+// A fingerprint counts only when the record it was noted for was counted
+// and holds this sender and text (the whole text, or for a part its piece
+// of the joined text): a crash or a full disk may have come between the
+// note and the counter, and the number may since have gone to another
+// message, also one of the same sender.
+bool AlreadyFiled(const Receiving& r, const std::string& fingerprint, const Received& message,
+                  bool part) {
+  const std::optional<FiledAt> at = r.fingerprints.Find(fingerprint);
+  if (!at) return false;
+  const std::optional<long> counter = ReadMailboxCounter(r.cycle.station, at->day, kRecvBox);
+  if (!counter || *counter < at->record) return false;
+  if (ReadRecordFile(r.cycle.station, at->day, kRecvBox, RecordPart::Recipients, at->record) != message.sender) {
+    return false;
+  }
+  const std::optional<std::string> text =
+      ReadRecordFile(r.cycle.station, at->day, kRecvBox, RecordPart::Text, at->record);
+  if (!text) return false;
+  return part ? text->find(message.text) != std::string::npos : *text == message.text;
+}
+
+std::string JoinedText(const PartSet& set) {
+  std::string text;
+  auto part = set.parts.begin();
+  for (int sequence = 1; sequence <= set.key.total; ++sequence) {
+    if (part != set.parts.end() && part->sequence == sequence) {
+      text += part->text;
+      ++part;
+    } else {
+      text += Gbk(kMissingPart);
+    }
+  }
+  return text;
+}
+
+std::string PartFingerprint(const PartSetKey& key, const StoredPart& part) {
+  return FingerprintOf({key.sender, part.time, key.reference, part.sequence, part.text});
+}
+
+// One record of recv for a whole long message, or for what arrived of it.
+void FileJoined(Receiving& r, const PartSet& set) {
+  const CycleContext& cycle = r.cycle;
+  cycle.trace.Printf("parts=%d/%d,ref=%d,%s\n", static_cast<int>(set.parts.size()), set.key.total,
+                     set.key.reference, set.key.sender.c_str());
+  // Counted before a crash that came ahead of forgetting the parts.
+  const StoredPart& first = set.parts.front();
+  if (AlreadyFiled(r, PartFingerprint(set.key, first),
+                   {set.key.sender, set.key.alphanumeric, first.text}, true)) {
+    r.parts.Drop(set.key);
+    return;
+  }
+  for (const StoredPart& part : set.parts) {
+    cycle.pacer.Checkpoint();
+    if (!r.fingerprints.Note(PartFingerprint(set.key, part), {cycle.day, r.next_m})) {
+      return TraceNotFiled(cycle, "parts of " + set.key.sender);
+    }
+  }
+  if (FileRecord(r, {set.key.sender, set.key.alphanumeric, JoinedText(set)})) {
+    cycle.pacer.Checkpoint();
+    r.parts.Drop(set.key);
+  }
+}
+
+// Sets that are whole, or have waited longer than PARTWAIT hours, are filed.
+void FileWaitingParts(Receiving& r) {
+  const std::time_t limit = static_cast<std::time_t>(PartWaitHours(r.cycle.station)) * kSecondsPerHour;
+  for (const PartSet& set : r.parts.Waiting()) {
+    if (set.Complete() || r.now - set.FirstArrival() >= limit) FileJoined(r, set);
+  }
+}
+
+bool IsPart(const DecodedSms& sms) {
+  const std::optional<Concatenation>& part = sms.concatenation;
+  return part && part->total >= 2 && part->sequence >= 1 && part->sequence <= part->total;
+}
+
+// Files one received message, or keeps it as a part, and only then deletes
+// it from the modem; what cannot be made durable stays on the modem.
+void ReceiveMessage(Receiving& r, const ListingEntry& entry, const DecodedSms& sms) {
+  const CycleContext& cycle = r.cycle;
+  MustFinish in_flight(cycle.pacer);
+  const Received message{SenderRecordText(sms.sender),
+                         sms.sender.type_of_number() == TypeOfNumber::kAlphanumeric, sms.text};
+  const std::string time = TimestampText(sms.service_centre_time);
+  const bool part = IsPart(sms);
+  const FilingKey key{message.sender, time, part ? sms.concatenation->reference : -1,
+                      part ? sms.concatenation->sequence : 0, message.text};
+  const std::string fingerprint = FingerprintOf(key);
+  bool durable = false;
+  if (AlreadyFiled(r, fingerprint, message, part)) {
+    cycle.trace.Printf("filed_before=%s\n", fingerprint.c_str());
+    durable = true;
+  } else if (part) {
+    const Concatenation& c = *sms.concatenation;
+    cycle.pacer.Checkpoint();
+    durable = r.parts.Keep({message.sender, message.alphanumeric, c.reference, c.total},
+                           {c.sequence, r.now, time, message.text});
+    cycle.trace.Printf("part=%d/%d,ref=%d\n", c.sequence, c.total, c.reference);
+    if (!durable) TraceNotFiled(cycle, "part of " + message.sender);
+  } else {
+    cycle.pacer.Checkpoint();
+    durable = r.fingerprints.Note(fingerprint, {cycle.day, r.next_m});
+    if (!durable) TraceNotFiled(cycle, "fingerprint of " + message.sender);
+    durable = durable && FileRecord(r, message);
+  }
+  if (durable) DeleteFromModem(cycle, entry.index);
 }
 
 }  // namespace
+
+// Status reports go to the delivery-report work; until it takes them they
+// are traced and deleted, never filed as received messages.
+void HandleStatusReport(const CycleContext& cycle, const DecodedSms& report,
+                        std::string_view index) {
+  cycle.trace.Printf("status_report=%d,%d,%s\n", report.message_reference, report.status,
+                     report.recipient.value.c_str());
+  DeleteFromModem(cycle, index);
+}
 
 bool IsQuery(std::string_view text) { return !text.empty() && text[0] == '*'; }
 
@@ -104,7 +322,8 @@ std::string QueryCode(std::string_view text) {
   return std::string(copy.substr(1, kQueryCodeLength));
 }
 
-void QueueQueryReply(const Station& station, std::string_view code, std::string_view sender, EngineLog* trace) {
+void QueueQueryReply(const Station& station, std::string_view code, std::string_view sender,
+                     EngineLog* trace) {
   const std::string reply = InfoReplyText(station, code);
   const OutboxResult filed = WriteOutboxRecord(station, sender, reply);
   if (!filed && trace != nullptr) {
@@ -118,28 +337,32 @@ void ReceivePhase(const CycleContext& cycle) {
   cycle.pacer.Pause(kCommandPause);
   WriteCommand(cycle.port, kListCommand);
   trace.Printf("read_cmgl_start... \n");
-  // TS 27.005 3.4.2: after the echo, one "+CMGL: <index>,..." line and one
-  // PDU line per message, then the closing lines. Lines that are not a
-  // header (an unsolicited indication, a garbled line) end the listing
-  // rather than delete an index taken from them; a message whose PDU line
-  // did not arrive (a listing cut at its field) stays on the modem rather
-  // than being deleted unstored.
-  const std::string listing = ReadListing(cycle.port, cycle.pacer, trace, kListCommand);
-  const CmglListing cut = ParseCmglListing(listing, ListingNoise::kEndsListing);
+  // TS 27.005 3.4.2: after the echo, one "+CMGL: <index>,<stat>,..." line
+  // and one PDU line per message, then the final result. Status 4 lists
+  // every stored message, so a message marked read but not filed before a
+  // crash, or cut off a long listing, is listed again. Unsolicited lines
+  // anywhere in it are passed over; a message whose PDU line did not arrive
+  // stays on the modem.
+  const std::string listing = ReadCycleListing(cycle);
+  const CmglListing cut = ParseCmglListing(listing, ListingNoise::kSkipped);
 
-  long k = 0;
+  Receiving receiving(cycle, PhaseStation(cycle));
   for (const ListingEntry& entry : cut.entries) {
     TraceHeader(trace, 0, entry.header);
     TraceListingLine(trace, 0, entry.first_field);
-    DeleteFromModem(cycle, entry.index);
     trace.Printf("index=%d,cmgdl=%s\n", entry.pdu_line, entry.pdu.c_str());
-    ++k;
-    FileMessage(cycle, cycle.recv_acc + k, k, entry.pdu);
+    // Stored outgoing messages (stat 2 and 3) are not the phase's.
+    if (entry.stat == 2 || entry.stat == 3) continue;
+    const DecodedSms sms = DecodeSmsPdu(entry.pdu);
+    if (sms.type == SmsPduType::kStatusReport) {
+      HandleStatusReport(cycle, sms, entry.index);
+      continue;
+    }
+    TracePdu(trace, entry.pdu, sms);
+    ReceiveMessage(receiving, entry, sms);
   }
-  const ListingStop& stop = cut.stop;
-  TraceHeader(trace, stop.header.result, stop.header.field);
-  if (stop.first_field) TraceListingLine(trace, stop.first_field->result, stop.first_field->field);
-  if (stop.pdu) trace.Printf("index=%d,cmgdl=%s\n", stop.pdu_line, stop.pdu->field.c_str());
+  TraceListingEnd(trace, listing, cut);
+  FileWaitingParts(receiving);
   trace.Flush();
 }
 

@@ -9,6 +9,8 @@
 namespace tavrel {
 
 class EngineLog;
+struct CycleContext;
+struct DecodedSms;
 
 inline constexpr std::size_t kQueryCodeLength = 4;
 // The query test works on a copy of the text in a 512-byte field.
@@ -26,5 +28,9 @@ std::string QueryCode(std::string_view text);
 // outbox, addressed to sender, for the next cycle's send phase. A failure to
 // file it is traced when a trace is given.
 void QueueQueryReply(const Station& station, std::string_view code, std::string_view sender, EngineLog* trace = nullptr);
+
+// A status report the modem listed at index: never a received message.
+void HandleStatusReport(const CycleContext& cycle, const DecodedSms& report,
+                        std::string_view index);
 
 }  // namespace tavrel

@@ -65,13 +65,29 @@ void SuspendableThread::Checkpoint() {
 }
 
 void SuspendableThread::HoldWhileSuspended(std::unique_lock<std::mutex>& lock) {
-  if (stop_) throw StopRequested{};
-  if (!suspended_) return;
+  if (Leaving()) throw StopRequested{};
+  if (!suspended_ || Hurrying()) return;
   holding_ = true;
   changed_.notify_all();
-  changed_.wait(lock, [this] { return !suspended_ || stop_; });
+  changed_.wait(lock, [this] { return !suspended_ || stop_ || finish_; });
   holding_ = false;
-  if (stop_) throw StopRequested{};
+  if (Leaving()) throw StopRequested{};
+}
+
+void SuspendableThread::RequestFinish() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  finish_ = true;
+  changed_.notify_all();
+}
+
+void SuspendableThread::BeginMustFinish() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++must_finish_;
+}
+
+void SuspendableThread::EndMustFinish() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  --must_finish_;
 }
 
 void SuspendableThread::Pause(std::chrono::milliseconds nominal) {
@@ -80,9 +96,11 @@ void SuspendableThread::Pause(std::chrono::milliseconds nominal) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     HoldWhileSuspended(lock);
+    // Finishing, the work goes on at once: the process is about to end.
+    if (Hurrying()) return;
     const auto deadline = Clock::now() + left;
     const bool interrupted =
-        changed_.wait_until(lock, deadline, [this] { return suspended_ || stop_; });
+        changed_.wait_until(lock, deadline, [this] { return suspended_ || stop_ || finish_; });
     if (!interrupted) return;
     // Keep what was still to wait, and wait it after the next Resume.
     left = std::max(Clock::duration::zero(), deadline - Clock::now());

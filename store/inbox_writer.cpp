@@ -40,6 +40,8 @@ class InboxWriter::File {
     pending_.clear();
   }
 
+  bool Healthy() const { return fd_ >= 0 && !failed_; }
+
   bool Close() {
     if (fd_ < 0) return false;
     Push();
@@ -95,6 +97,8 @@ void InboxWriter::WriteHeader(const std::string& stamp) {
   header_->Write(std::string_view(lines).substr(first_line));
   header_->Push();
 }
+
+bool InboxWriter::HeaderWritten() const { return header_ != nullptr && header_->Healthy(); }
 
 bool InboxWriter::CloseSender() { return sender_->Close(); }
 

@@ -39,6 +39,8 @@ class InboxWriter {
   // Opens H<m> and writes the inbox header with the stamp, pushed to the disk
   // after its first line and after its last.
   void WriteHeader(const std::string& stamp);
+  // H<m> is open and all pushed to it so far is on the disk.
+  bool HeaderWritten() const;
 
   // Each closes one file: true when it was open and all written to it is on
   // the disk.

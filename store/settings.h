@@ -35,6 +35,9 @@ inline constexpr SettingReader kTestRate{"RATE", "19200", 10};
 inline constexpr SettingReader kEngineCom{"COM", "COM1", 10, PATH_MAX};
 inline constexpr SettingReader kEngineRate{"RATE", "19200", 10};
 inline constexpr SettingReader kEngineSmsCode{"SMSCODE", "0000000000", 14};
+// Hours that the parts of a long message wait for the rest before the
+// message is filed with what arrived; read by the engine and the settings tab.
+inline constexpr SettingReader kPartWait{"PARTWAIT", "24", 10};
 // Quillon's window creation.
 inline constexpr SettingReader kListenerWindowServIp{"SERVIP", "100.100.100.1", 20};
 inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};

@@ -252,7 +252,7 @@ TEST_F(ConsoleTest, StartAndStopDriveTheEngineAndTheMonitorBox) {
   EXPECT_EQ(Text(memo), Gbk("-------------收发进程已经启动！"));
   // Then the engine's own start-up text, and its cycles on the modem.
   EXPECT_TRUE(WaitUntil([&] { return Text(memo).find(Gbk("系统已准备好")) != std::string::npos; }));
-  EXPECT_TRUE(WaitUntil([&] { return CountOf(Sent(log), "at+cmgl=0") >= 2; }));
+  EXPECT_TRUE(WaitUntil([&] { return CountOf(Sent(log), "at+cmgl=4") >= 2; }));
 
   // With the engine holding the port the device test fails at once.
   form.TabSheet4->Button2Click();

@@ -179,7 +179,7 @@ TEST_F(EngineTest, AGoodStartCyclesOverTheDaysCounters) {
   EXPECT_EQ(Slurp(At("sms.log")).rfind("com=..../modem\r\nrate..19200\r\nstar..../modem,19200\r\n" + cycle, 0), 0u);
   ExpectDayFolder(At(day));
   EXPECT_EQ(Slurp(At(day) + "/send/acc"), "3");
-  EXPECT_NE(Heard().find("at+cmgl=0\r\n"), std::string::npos);
+  EXPECT_NE(Heard().find("at+cmgl=4\r\n"), std::string::npos);
   EXPECT_FALSE(engine.Ended());
 
   // The engine holds its port for as long as it runs.
@@ -210,7 +210,7 @@ TEST_F(EngineTest, AStoppedEngineWritesNothingAndGoesOnWhereItStopped) {
   RecordingMonitor monitor;
   myterad engine(monitor, station_);
   engine.Resume();
-  ASSERT_TRUE(Eventually([&] { return Heard().find("at+cmgl=0") != std::string::npos; }));
+  ASSERT_TRUE(Eventually([&] { return Heard().find("at+cmgl=4") != std::string::npos; }));
 
   engine.Suspend();
   ASSERT_TRUE(engine.WaitSuspended(10s));
@@ -221,7 +221,7 @@ TEST_F(EngineTest, AStoppedEngineWritesNothingAndGoesOnWhereItStopped) {
   EXPECT_EQ(Heard(), "");
 
   engine.Resume();
-  ASSERT_TRUE(Eventually([&] { return Heard().find("at+cmgl=0") != std::string::npos; }));
+  ASSERT_TRUE(Eventually([&] { return Heard().find("at+cmgl=4") != std::string::npos; }));
   EXPECT_EQ(Slurp(At("sms.log")).rfind(log, 0), 0u);  // continued, not restarted
 }
 

@@ -98,7 +98,7 @@ TEST(ReadListing, DropsAChunkEqualToTheOneBefore) {
   // The first chunk is compared with the command text: an echo that is the
   // command and nothing else is not listed.
   ScriptedPort echo_only;
-  echo_only.Script({"at+cmgl=0\r\n"});
+  echo_only.Script({std::string(kListCommand)});
   EXPECT_EQ(ReadListing(echo_only, pacer, trace, kListCommand), "");
   ScriptedPort silent;
   EXPECT_EQ(ReadListing(silent, pacer, trace, kListCommand), "");

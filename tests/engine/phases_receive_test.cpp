@@ -30,7 +30,7 @@ using testing::TempDir;
 
 constexpr const char* kCentrePart = "0891683108000000F0";
 constexpr const char* kStamp = "30301291021523";
-constexpr const char* kEcho = "at+cmgl=0\r";
+constexpr const char* kEcho = "at+cmgl=4\r";
 constexpr const char* kOk = "\r\nOK\r\n";
 
 // One PDU line of a listing, as a modem writes it before its LF: an
@@ -139,9 +139,9 @@ TEST_F(ReceivePhaseTest, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCoun
   Run(3, Listing({Entry(1, chinese), Entry(7, seven_bit)}), 2);
 
   EXPECT_EQ(port_.written,
-            (std::vector<std::string>{"at+cmgl=0\r\n", "at+cmgd=1\r\n", "at+cmgd=7\r\n"}));
-  // Each delete goes out before its message is counted.
-  EXPECT_EQ(port_.counter_at_delete, (std::vector<std::optional<long>>{3, 4}));
+            (std::vector<std::string>{"at+cmgl=4\r\n", "at+cmgd=1\r\n", "at+cmgd=7\r\n"}));
+  // Each message is counted before its delete goes out.
+  EXPECT_EQ(port_.counter_at_delete, (std::vector<std::optional<long>>{4, 5}));
   EXPECT_EQ(pacer_.pauses,
             (std::vector<std::chrono::milliseconds>{3000ms, 3000ms, 3000ms, 3000ms, 3000ms, 3000ms}));
 
@@ -182,13 +182,12 @@ TEST_F(ReceivePhaseTest, ListingsWithoutAUsableMessageEndThePhaseWithoutDeleting
            Listing({}),                                   // the modem had nothing
            std::string(),                                 // a silent modem
            std::string("\r\nERROR\r\n"),                  // an error reply
-           std::string(kEcho) + "\r\n+CMTI: \"SM\",3\r\n" + Entry(1, pdu) + kOk,  // not a header
            std::string(kEcho) + "\r\n+CMGL: 1,0,,23\r\n",  // the PDU line never came
            std::string(kEcho) + "\r\n+CMGL: 1,0,,23\r\n" + pdu,  // nor its line end
        }) {
     port_.written.clear();
     Run(0, listing);
-    EXPECT_EQ(port_.written, std::vector<std::string>{"at+cmgl=0\r\n"}) << listing;
+    EXPECT_EQ(port_.written, std::vector<std::string>{"at+cmgl=4\r\n"}) << listing;
   }
   EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/acc"));
   EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R1"));
@@ -261,6 +260,79 @@ TEST_F(ReceivePhaseTest, QueriesAreAnsweredThroughTheOutboxAndSentNextCycle) {
   EXPECT_NE(port_.written[1].find(TextToUcs2Hex(Gbk("营业时间：九点到五点"))), std::string::npos);
   EXPECT_EQ(port_.written[3].substr(26, 12), "3108000000F0");
   EXPECT_NE(port_.written[3].find(TextToUcs2Hex(Gbk("查询代码错误。"))), std::string::npos);
+}
+
+// Part seq of three of a UCS-2 message with reference 0x2A (TS 23.040
+// 9.2.3.24.1, IE 00), from 13012312312.
+std::string PartLine(int seq, const std::string& ucs2) {
+  char header[32];
+  std::snprintf(header, sizeof header, "%02zX0500032A03%02X", ucs2.size() / 2 + 6, seq);
+  return std::string(kCentrePart) + "440D91683110322113F20008" + kStamp + header + ucs2 + "\r";
+}
+
+TEST_F(ReceivePhaseTest, AMessageListedAgainAfterACrashBeforeItsDeleteIsNotFiledTwice) {
+  const std::string listing = Listing({Entry(1, DeliverLine("13012312312", "08", "4F60597D"))});
+  Run(0, listing, 1);
+  Run(1, listing, 1);  // the delete never reached the modem
+  EXPECT_EQ(Deletes(), (std::vector<std::string>{"at+cmgd=1\r\n", "at+cmgd=1\r\n"}));
+  EXPECT_EQ(Recv("acc"), "1");
+  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R2"));
+  EXPECT_EQ(monitor_.blocks.size(), 1u);
+}
+
+TEST_F(ReceivePhaseTest, AMessageThatCannotBeFiledStaysOnTheModemUntilItCan) {
+  const std::string listing = Listing({Entry(4, DeliverLine("13012312312", "08", "4F60597D"))});
+  std::filesystem::create_directories(day_ + "/recv/DA1");  // DA1 cannot be written
+  Run(0, listing, 1);
+  EXPECT_TRUE(Deletes().empty());
+  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/acc"));
+  EXPECT_EQ(monitor_.blocks.back(), Gbk("!!! 短信未能存盘，仍留在短信猫中，存储恢复后再存。\r\n"));
+
+  std::filesystem::remove(day_ + "/recv/DA1");
+  Run(0, listing, 1);
+  EXPECT_EQ(Deletes(), std::vector<std::string>{"at+cmgd=4\r\n"});
+  EXPECT_EQ(Recv("acc"), "1");
+  EXPECT_EQ(Recv("DA1"), Gbk("你好"));
+}
+
+TEST_F(ReceivePhaseTest, NoiseStoredOutgoingMessagesAndStatusReportsAreNotFiled) {
+  const std::string report = std::string("0006110D91683110325476F8") + kStamp + kStamp + "00\r";
+  const std::string listing = std::string(kEcho) + "\r\n+CMGL: 1,0,,23\r\n\r\n+CMTI: \"SM\",3\r\n" +
+                              DeliverLine("13012312312", "08", "4F60") + "\n" +
+                              "RING\r\n+CMGL: 2,2,,16\r\n0011000B813110325476F80008A70400610062\r\n" +
+                              "+CMGL: 3,0,,26\r\n" + report + "\n" + kOk;
+  Run(0, listing, 2);
+  EXPECT_EQ(Deletes(), (std::vector<std::string>{"at+cmgd=1\r\n", "at+cmgd=3\r\n"}));
+  EXPECT_EQ(Recv("acc"), "1");
+  EXPECT_EQ(Recv("DA1"), Gbk("你"));
+  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R2"));
+}
+
+TEST_F(ReceivePhaseTest, PartsWaitDurablyAndAreFiledOnceWholeInOrder) {
+  Run(0, Listing({Entry(1, PartLine(3, "4E09")), Entry(2, PartLine(1, "4E00"))}), 2);
+  EXPECT_EQ(Deletes(), (std::vector<std::string>{"at+cmgd=1\r\n", "at+cmgd=2\r\n"}));
+  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/acc"));
+  EXPECT_FALSE(std::filesystem::is_empty("state/parts"));
+
+  Run(0, Listing({Entry(1, PartLine(2, "4E8C")), Entry(2, PartLine(1, "4E00"))}), 2);
+  EXPECT_EQ(Recv("acc"), "1");
+  EXPECT_EQ(Recv("R1"), "13012312312");
+  EXPECT_EQ(Recv("DA1"), Gbk("一二三"));
+  EXPECT_TRUE(std::filesystem::is_empty("state/parts"));
+  Run(1, Listing({Entry(2, PartLine(1, "4E00"))}), 1);  // listed again: filed already
+  EXPECT_EQ(Recv("acc"), "1");
+  EXPECT_TRUE(std::filesystem::is_empty("state/parts"));
+
+  // A set that outlives PARTWAIT is filed with a mark for each missing part.
+  std::FILE* settings = std::fopen("server.txt", "wb");
+  ASSERT_NE(settings, nullptr);
+  std::fputs("[SET]\r\nPARTWAIT=0\r\n", settings);
+  std::fclose(settings);
+  std::string second = PartLine(2, "56DB");
+  second.replace(second.find("2A03"), 4, "2B03");
+  Run(1, Listing({Entry(5, second)}), 1);
+  EXPECT_EQ(Recv("acc"), "2");
+  EXPECT_EQ(Recv("DA2"), Gbk("[…]四[…]"));
 }
 
 TEST(QueryCode, IsWhatFollowsTheStarUpToFourCharacters) {

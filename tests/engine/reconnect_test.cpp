@@ -105,8 +105,8 @@ class PtyModem {
         Reply("\r\n+CMGS: 1\r\n\r\nOK\r\n");
         sends = at + 1;
       }
-      for (auto at = heard_.find("at+cmgl=0\r\n", listings); at != std::string::npos;
-           at = heard_.find("at+cmgl=0\r\n", listings)) {
+      for (auto at = heard_.find("at+cmgl=4\r\n", listings); at != std::string::npos;
+           at = heard_.find("at+cmgl=4\r\n", listings)) {
         Reply("\r\nOK\r\n");
         listings = at + 1;
       }
@@ -195,7 +195,7 @@ TEST_F(Reconnect, TheEngineReportsFailedSendsWhileTheModemIsAwayAndSendsAgainOnc
   LinesMonitor monitor;
   myterad engine(monitor, station_);
   engine.Resume();
-  ASSERT_TRUE(Eventually([&] { return modem->Heard().find("at+cmgl=0\r\n") != std::string::npos; }));
+  ASSERT_TRUE(Eventually([&] { return modem->Heard().find("at+cmgl=4\r\n") != std::string::npos; }));
 
   modem->Unplug();
   ASSERT_TRUE(WriteOutboxRecord(station_, "13000000001", "while away").ok());

@@ -79,13 +79,13 @@ TEST(EngineStart, AGoodStartCyclesAndHoldsThePort) {
   })) << dir.Read("sms.log");
   const std::string log = dir.Read("sms.log");
   EXPECT_EQ(log.rfind("com=..../modem\r\nrate..19200\r\nstar..../modem,19200\r\n" + counters, 0), 0u) << log;
-  EXPECT_NE(log.find("read....#############cmgl=at+cmgl=0\r\r\r\nOK\r\r\n\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("read....#############cmgl=at+cmgl=4\r\r\r\nOK\r\r\n\r\n"), std::string::npos) << log;
 
   for (const char* box : {"new", "send", "recv", "qury"}) EXPECT_TRUE(Exists(dir / day + "/" + box)) << box;
   EXPECT_EQ(dir.Read(day + "/send/acc"), "0");
 
   bool listed = false;
-  for (const auto& t : ReadTraffic(dir.root() + "/traffic.jsonl")) listed |= t.in && t.data == "at+cmgl=0\r\n";
+  for (const auto& t : ReadTraffic(dir.root() + "/traffic.jsonl")) listed |= t.in && t.data == "at+cmgl=4\r\n";
   EXPECT_TRUE(listed);
 
   // Nobody else gets the port while the engine runs: not this process, as

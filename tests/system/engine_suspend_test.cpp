@@ -19,7 +19,7 @@ const char* kStopped =
 
 std::size_t ListingsSince(const std::string& traffic_log, double since_ms) {
   std::size_t n = 0;
-  for (const auto& t : ReadTraffic(traffic_log)) n += t.in && t.ms > since_ms && t.data == "at+cmgl=0\r\n";
+  for (const auto& t : ReadTraffic(traffic_log)) n += t.in && t.ms > since_ms && t.data == "at+cmgl=4\r\n";
   return n;
 }
 
@@ -101,7 +101,7 @@ TEST(EngineSuspend, AnInterruptedPauseFinishesItsRestAfterTheStart) {
   double written = 0;  // when the listing command reached the modem
   ASSERT_TRUE(Eventually([&] {
     for (const auto& t : ReadTraffic(traffic)) {
-      if (t.in && t.data == "at+cmgl=0\r\n") written = t.ms;
+      if (t.in && t.data == "at+cmgl=4\r\n") written = t.ms;
     }
     return written > 0;
   }));
@@ -117,7 +117,7 @@ TEST(EngineSuspend, AnInterruptedPauseFinishesItsRestAfterTheStart) {
   double next = 0;
   ASSERT_TRUE(Eventually([&] {
     for (const auto& t : ReadTraffic(traffic)) {
-      if (t.in && t.ms > start_sent && t.data == "at+cmgl=0\r\n") {
+      if (t.in && t.ms > start_sent && t.data == "at+cmgl=4\r\n") {
         next = t.ms;
         return true;
       }

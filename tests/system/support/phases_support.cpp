@@ -67,22 +67,35 @@ void WriteCatalogue(const StationDir& dir, const std::string& path, const std::s
   dir.WriteFile(path, text);
 }
 
-bool InjectSms(const std::string& spool, const std::string& sender, const std::string& utf8_text) {
+namespace {
+
+// Writes content under a hidden name, renames it in as NNNN.<kind> and waits
+// until modemsim took it.
+bool Spool(const std::string& spool, const char* kind, const std::string& content) {
   static int serial = 0;
   std::filesystem::create_directories(spool);
   char name[32];
-  std::snprintf(name, sizeof name, "%04d.sms", ++serial);
+  std::snprintf(name, sizeof name, "%04d.%s", ++serial, kind);
   const std::string hidden = spool + "/.writing";
   const std::string final_name = spool + "/" + name;
   {
     std::FILE* f = std::fopen(hidden.c_str(), "wb");
     if (f == nullptr) return false;
-    const std::string content = sender + "\n" + utf8_text;
     std::fwrite(content.data(), 1, content.size(), f);
     std::fclose(f);
   }
   std::filesystem::rename(hidden, final_name);
   return Eventually([&] { return !Exists(final_name); });
+}
+
+}  // namespace
+
+bool InjectSms(const std::string& spool, const std::string& sender, const std::string& utf8_text) {
+  return Spool(spool, "sms", sender + "\n" + utf8_text);
+}
+
+bool InjectMessage(const std::string& spool, const std::string& msg) {
+  return Spool(spool, "msg", msg);
 }
 
 std::vector<SentSms> ReadSentLog(const std::string& path) {

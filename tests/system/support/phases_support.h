@@ -23,6 +23,8 @@ void WriteCatalogue(const StationDir& dir, const std::string& path, const std::s
 // Hands one message to modemsim's spool folder and waits until it took it.
 // The sender as modemsim's spool takes it; the text in UTF-8.
 bool InjectSms(const std::string& spool, const std::string& sender, const std::string& utf8_text);
+// Hands one "*.msg" file (header lines, an empty line, the text) to the spool.
+bool InjectMessage(const std::string& spool, const std::string& msg);
 
 // One accepted send from modemsim's sent log (texts in UTF-8).
 struct SentSms {
