@@ -24,10 +24,9 @@ void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
   const std::string command =
       std::string(kDeleteCommand) + std::string(index.substr(0, room)) + std::string(kLineEnd);
   cycle.trace.Printf("sends.... =%s\n", command.c_str());
-  cycle.pacer.Pause(kCommandPause);
+  ExchangeOf(cycle).PauseBeforeCommand();
   WriteCommand(cycle.port, command);
-  cycle.pacer.Pause(kReplyPause);
-  const std::string reply = SingleRead(cycle.port);
+  const std::string reply = ExchangeOf(cycle).ReadDeleteReply();
   cycle.trace.Printf("read....cmgdl=%s\n", reply.c_str());
 }
 
@@ -115,7 +114,7 @@ void QueueQueryReply(std::string_view code, std::string_view sender, EngineLog* 
 
 void ReceivePhase(const CycleContext& cycle) {
   EngineLog& trace = cycle.trace;
-  cycle.pacer.Pause(kCommandPause);
+  ExchangeOf(cycle).PauseBeforeCommand();
   WriteCommand(cycle.port, kListCommand);
   trace.Printf("read_cmgl_start... \n");
   // TS 27.005 3.4.2: after the echo, one "+CMGL: <index>,..." line and one
@@ -124,7 +123,7 @@ void ReceivePhase(const CycleContext& cycle) {
   // rather than delete an index taken from them; a message whose PDU line
   // did not arrive (a listing cut at its field) stays on the modem rather
   // than being deleted unstored.
-  const std::string listing = ReadListing(cycle.port, cycle.pacer, trace, kListCommand);
+  const std::string listing = ExchangeOf(cycle).ReadListing(kListCommand);
   const CmglListing cut = ParseCmglListing(listing, ListingNoise::kEndsListing);
 
   long k = 0;
