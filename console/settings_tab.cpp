@@ -1,5 +1,6 @@
 #include "console/settings_tab.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QEventLoop>
 #include <QGroupBox>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "console/device_test.h"
+#include "engine/exchange.h"
 #include "platform/codepage.h"
 #include "store/settings.h"
 #include "ui/gbk_text.h"
@@ -48,6 +50,12 @@ SettingsTab::SettingsTab(QWidget* parent) : QWidget(parent) {
   Button1 = new QPushButton(this);
   ui::SetText(Button1, Gbk("确      定"));
   Button1->setGeometry(120, 170, 160, 28);
+
+  PaceLabel = MakeLabel(this, "收发节奏 ：", 24, 220, 90, 22);
+  PaceBox = new QComboBox(this);
+  PaceBox->setGeometry(120, 220, 200, 22);
+  PaceBox->addItem(QString::fromUtf8("固定间隔"), QStringLiteral("fixed"));
+  PaceBox->addItem(QString::fromUtf8("等待调制解调器应答"), QStringLiteral("prompt"));
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(372, 8, 368, 412);
@@ -102,12 +110,18 @@ void SettingsTab::Button1Click() {
   WriteSetting("COM", ui::GetText(Edit1));
   WriteSetting("RATE", ui::GetText(Edit2));
   WriteSetting("SMSCODE", ui::GetText(Edit3));
+  // An absent key already means the fixed pauses; it is written only once
+  // the station has chosen.
+  const std::string pace = PaceBox->currentData().toString().toStdString();
+  if (pace == "prompt" || !ReadSetting(settings::kConsolePace).empty()) WriteSetting("PACE", pace);
 }
 
 void SettingsTab::SheZhi_enter() {
   ui::SetText(Edit1, ReadSetting(settings::kConsoleCom));
   ui::SetText(Edit2, ReadSetting(settings::kConsoleRate));
   ui::SetText(Edit3, ReadSetting(settings::kConsoleSmsCode));
+  const bool prompt = PaceFromSetting(ReadSetting(settings::kConsolePace)) == Pace::kPrompt;
+  PaceBox->setCurrentIndex(prompt ? 1 : 0);
 }
 
 // The test's pauses and reads run on a worker so that the window keeps

@@ -1,8 +1,10 @@
 #pragma once
-// The page "系统设置": the three modem settings of server.txt, the
+// The page "系统设置": the modem settings of server.txt (and how the
+// exchange is paced), the
 // instructions for first use, and the device test.
 #include <QWidget>
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -26,6 +28,8 @@ class SettingsTab : public QWidget {
   QLabel* Label20;
   QLineEdit* Edit3;
   QPushButton* Button1;
+  QLabel* PaceLabel;
+  QComboBox* PaceBox;  // PACE: the fixed pauses, or the modem's own pace
   QGroupBox* GroupBox1;
   QLabel* Label24;
   QLabel* Label25;
