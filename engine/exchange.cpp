@@ -43,6 +43,14 @@ std::string CommandFor(const SubmitPdu& pdu) {
   return "at+cmgs=" + std::to_string(pdu.announced_length) + "\r\n";
 }
 
+bool OkAmongFinalResults(std::string_view text) {
+  while (const std::optional<FinalResult> final = FindFinalResult(text)) {
+    if (final->kind == ReplyLineKind::kOk) return true;
+    text.remove_prefix(final->end);
+  }
+  return false;
+}
+
 // The pieces both pacings share: the port, the pacer, the trace, the check.
 class ExchangeBase : public Exchange {
  public:
@@ -52,14 +60,15 @@ class ExchangeBase : public Exchange {
   bool CheckModem() override {
     // TS 27.005 3.5.1: ESC leaves the text mode without sending. A modem
     // already in command mode takes it as part of a line, which the CR ends.
+    // Whatever the modem still owed the station is read and dropped until
+    // the line is quiet, so that the answer to AT is not taken for an older
+    // one.
     WriteCommand(port_, std::string(kEscape) + "\r\n");
     std::string rest;
-    ReadUntil(rest, kDrainWait, [](std::string_view text) { return FindFinalResult(text); });
+    ReadUntil(rest, kDrainWait, [](std::string_view) { return false; });
     WriteCommand(port_, kAttention);
     std::string answer;
-    const bool answered =
-        ReadUntil(answer, kPromptWait, [](std::string_view text) { return FindFinalResult(text); });
-    const bool ok = answered && FindFinalResult(answer)->kind == ReplyLineKind::kOk;
+    const bool ok = ReadUntil(answer, kPromptWait, OkAmongFinalResults);
     trace_.Printf("check modem: ESC, AT: %s\n", ok ? "OK" : "no answer");
     return ok;
   }
