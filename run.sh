@@ -16,7 +16,7 @@ cd "$station"
 # A fresh station gets settings that point at the simulated modem and a
 # listener on loopback; an operator's own settings are left alone.
 if [ ! -f server.txt ]; then
-  printf '[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\nPORT=9002\r\n' > server.txt
+  printf '[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\nPORT=9002\r\nPACE=prompt\r\n' > server.txt
 fi
 com="$(sed -n 's/^COM=\(.*\)\r$/\1/Ip' server.txt | head -n1)"
 port="$(sed -n 's/^PORT=\([0-9]*\).*$/\1/Ip' server.txt | head -n1)"

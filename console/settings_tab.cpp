@@ -1,5 +1,6 @@
 #include "console/settings_tab.h"
 
+#include <QComboBox>
 #include <QEvent>
 #include <QEventLoop>
 #include <QGroupBox>
@@ -10,6 +11,7 @@
 #include <thread>
 
 #include "console/device_test.h"
+#include "engine/exchange.h"
 #include "platform/codepage.h"
 #include "store/settings.h"
 #include "ui/gbk_text.h"
@@ -51,7 +53,13 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
 
   Button1 = new QPushButton(this);
   ui::SetText(Button1, Gbk("确      定"));
-  Button1->setGeometry(120, 210, 160, 28);
+  Button1->setGeometry(120, 250, 160, 28);
+
+  PaceLabel = MakeLabel(this, "收发节奏 ：", 24, 200, 90, 22);
+  PaceBox = new QComboBox(this);
+  PaceBox->setGeometry(120, 200, 200, 22);
+  PaceBox->addItem(QString::fromUtf8("固定间隔"), QStringLiteral("fixed"));
+  PaceBox->addItem(QString::fromUtf8("等待调制解调器应答"), QStringLiteral("prompt"));
 
   GroupBox1 = new QGroupBox(this);
   GroupBox1->setGeometry(372, 8, 368, 412);
@@ -106,10 +114,16 @@ void SettingsTab::Button1Click() {
   WriteSetting(station_, "COM", ui::GetText(Edit1));
   WriteSetting(station_, "RATE", ui::GetText(Edit2));
   WriteSetting(station_, "SMSCODE", ui::GetText(Edit3));
-  // Written only when changed, so that a file without the key keeps meaning
-  // the default.
+  // Keys a station has never set are written only once they are chosen or
+  // changed, so that a file without them keeps meaning the defaults.
   const std::string part_wait = ui::GetText(Edit4);
-  if (part_wait != ReadSetting(station_, settings::kPartWait)) WriteSetting(station_, "PARTWAIT", part_wait);
+  if (part_wait != ReadSetting(station_, settings::kPartWait)) {
+    WriteSetting(station_, "PARTWAIT", part_wait);
+  }
+  const std::string pace = PaceBox->currentData().toString().toStdString();
+  if (pace == "prompt" || !ReadSetting(station_, settings::kConsolePace).empty()) {
+    WriteSetting(station_, "PACE", pace);
+  }
 }
 
 void SettingsTab::SheZhi_enter() {
@@ -117,6 +131,8 @@ void SettingsTab::SheZhi_enter() {
   ui::SetText(Edit2, ReadSetting(station_, settings::kConsoleRate));
   ui::SetText(Edit3, ReadSetting(station_, settings::kConsoleSmsCode));
   ui::SetText(Edit4, ReadSetting(station_, settings::kPartWait));
+  const bool prompt = PaceFromSetting(ReadSetting(station_, settings::kConsolePace)) == Pace::kPrompt;
+  PaceBox->setCurrentIndex(prompt ? 1 : 0);
 }
 
 // The test's pauses and reads run on a worker so that the window keeps

@@ -1,11 +1,12 @@
 #pragma once
-// The page "系统设置": the three modem settings of server.txt, the hours
-// that parts of a long message wait for the rest, the
-// instructions for first use, and the device test.
+// The page "系统设置": the modem settings of server.txt (and how the
+// exchange is paced), the hours that parts of a long message wait for the
+// rest, the instructions for first use, and the device test.
 #include <QWidget>
 
 #include "platform/station.h"
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -31,6 +32,8 @@ class SettingsTab : public QWidget {
   QLabel* Label21;
   QLineEdit* Edit4;  // PARTWAIT
   QPushButton* Button1;
+  QLabel* PaceLabel;
+  QComboBox* PaceBox;  // PACE: the fixed pauses, or the modem's own pace
   QGroupBox* GroupBox1;
   QLabel* Label24;
   QLabel* Label25;

@@ -1,18 +1,21 @@
 #include "engine/engine_thread.h"
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
 
 #include "engine/engine_log.h"
+#include "engine/exchange.h"
 #include "engine/link.h"
 #include "engine/phases.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
 #include "platform/serial.h"
+#include "platform/station.h"
 #include "store/record_store.h"
 #include "store/settings.h"
 
@@ -137,8 +140,43 @@ long CounterOrZero(std::optional<long> counter) {
   return counter && *counter >= 1 ? *counter : 0;
 }
 
-void RunCycle(const Station& station, Port& port, Pacer& pacer, EngineLog& trace, Monitor& monitor) {
-  CycleContext cycle{station, station.Today(), 0, 0, 0, port, pacer, trace, monitor};
+// The day before today's, from the station's clock.
+std::string Yesterday(const Station& station) {
+  std::tm local = station.clock().LocalNow();
+  local.tm_mday -= 1;
+  local.tm_isdst = -1;
+  std::mktime(&local);
+  return DayFolderName(local);
+}
+
+// A record filed into a day's outbox after that day's last cycle began would
+// otherwise never be sent: the first cycle of a new day, and the first after
+// a start, finish the day before first. Nothing is traced when it has
+// nothing waiting.
+void FinishEarlierDay(const Station& station, const std::string& day, Port& port, Pacer& pacer,
+                      EngineLog& trace, Monitor& monitor, Exchange& exchange) {
+  CycleContext earlier{station, day, 0, 0, 0, port, pacer, trace, monitor, &exchange};
+  earlier.send_acc = CounterOrZero(ReadMailboxCounter(station, day, kSendBox));
+  earlier.new_acc = CounterOrZero(ReadMailboxCounter(station, day, kNewBox));
+  if (earlier.new_acc <= earlier.send_acc) return;
+  earlier.recv_acc = CounterOrZero(ReadMailboxCounter(station, day, kRecvBox));
+  trace.Printf("the outbox of %s is finished first: records %ld to %ld\n", day.c_str(),
+               earlier.send_acc + 1, earlier.new_acc);
+  SendPhase(earlier);
+}
+
+// last_day: the day of the cycle before, empty before the first.
+void RunCycle(const Station& station, Port& port, Pacer& pacer, EngineLog& trace,
+              Monitor& monitor, std::string& last_day) {
+  const std::unique_ptr<Exchange> exchange = MakeExchange(
+      PaceFromSetting(ReadSetting(station, settings::kEnginePace)), port, pacer, trace);
+  CycleContext cycle{station, station.Today(), 0, 0, 0, port, pacer, trace, monitor,
+                     exchange.get()};
+  const std::string earlier = last_day.empty() ? Yesterday(station) : last_day;
+  last_day = cycle.day;
+  if (earlier != cycle.day) {
+    FinishEarlierDay(station, earlier, port, pacer, trace, monitor, *exchange);
+  }
   pacer.Checkpoint();
   EnsureDayFolder(station, cycle.day);
   trace.Printf("\n\n\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&%s\n===%s\n", Gbk("开始").c_str(),
@@ -210,7 +248,8 @@ void myterad::Execute() {
   trace.Printf("star...%s,%s\n", com.c_str(), rate.c_str());
 
   EnginePort port(std::move(serial), com, device, rate, StopFd(), pacer, trace, monitor_);
-  for (;;) RunCycle(station_, port, pacer, trace, monitor_);
+  std::string last_day;
+  for (;;) RunCycle(station_, port, pacer, trace, monitor_, last_day);
 }
 
 }  // namespace tavrel

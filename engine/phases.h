@@ -6,9 +6,11 @@
 // A phase passes the pacer's checkpoint before every file write (the port
 // and the trace pass it themselves) and lets every exception through: the
 // engine's tear-down leaves a phase through a checkpoint.
+#include <memory>
 #include <string>
 
 #include "engine/engine_log.h"
+#include "engine/exchange.h"
 #include "engine/monitor.h"
 #include "engine/port.h"
 #include "platform/station.h"
@@ -25,7 +27,13 @@ struct CycleContext {
   Pacer& pacer;
   EngineLog& trace;
   Monitor& monitor;
+  // The pacing of the modem exchange; the fixed pauses when none is given.
+  Exchange* exchange = nullptr;
+  // Made on first use when exchange is not given.
+  mutable std::unique_ptr<Exchange> fixed_exchange = nullptr;
 };
+
+Exchange& ExchangeOf(const CycleContext& cycle);
 
 // Sends records send_acc + 1 .. new_acc of the day's new mailbox and ends by
 // writing new_acc into send's acc.

@@ -32,10 +32,12 @@ constexpr std::time_t kSecondsPerHour = 60 * 60;
 const Station& PhaseStation(const CycleContext& cycle) { return cycle.station; }
 
 std::string ReadCycleListing(const CycleContext& cycle) {
-  return ReadListing(cycle.port, cycle.pacer, cycle.trace, kListCommand);
+  return ExchangeOf(cycle).ReadListing(kListCommand);
 }
 
-std::string ReadDeleteReply(const CycleContext& cycle) { return SingleRead(cycle.port); }
+std::string ReadDeleteReply(const CycleContext& cycle) {
+  return ExchangeOf(cycle).ReadDeleteReply();
+}
 
 // A message is deleted only once it is filed (or kept as a part); the reply
 // is traced only, as a message the modem failed to delete is listed again
@@ -45,9 +47,8 @@ void DeleteFromModem(const CycleContext& cycle, std::string_view index) {
   const std::string command =
       std::string(kDeleteCommand) + std::string(index.substr(0, room)) + std::string(kLineEnd);
   cycle.trace.Printf("sends.... =%s\n", command.c_str());
-  cycle.pacer.Pause(kCommandPause);
+  ExchangeOf(cycle).PauseBeforeCommand();
   WriteCommand(cycle.port, command);
-  cycle.pacer.Pause(kReplyPause);
   const std::string reply = ReadDeleteReply(cycle);
   cycle.trace.Printf("read....cmgdl=%s\n", reply.c_str());
 }
@@ -334,7 +335,7 @@ void QueueQueryReply(const Station& station, std::string_view code, std::string_
 
 void ReceivePhase(const CycleContext& cycle) {
   EngineLog& trace = cycle.trace;
-  cycle.pacer.Pause(kCommandPause);
+  ExchangeOf(cycle).PauseBeforeCommand();
   WriteCommand(cycle.port, kListCommand);
   trace.Printf("read_cmgl_start... \n");
   // TS 27.005 3.4.2: after the echo, one "+CMGL: <index>,<stat>,..." line

@@ -1,13 +1,22 @@
 #include "engine/send_phase.h"
 
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "engine/codec/pdu.h"
-#include "engine/link.h"
+#include "engine/exchange.h"
 #include "engine/phases.h"
 #include "platform/codepage.h"
+#include "platform/station.h"
+#include "platform/textfile.h"
 #include "store/catalogue.h"
+#include "store/journal.h"
 #include "store/record_store.h"
 #include "store/settings.h"
 #include "store/text.h"
@@ -15,14 +24,20 @@
 namespace tavrel {
 namespace {
 
-const std::string& StartSendingMark() {
-  static const std::string text = Gbk("开始发送");
-  return text;
-}
-const std::string& EndSendingMark() {
-  static const std::string text = Gbk(" 发送结束");
-  return text;
-}
+using std::chrono::milliseconds;
+
+// Why a recipient was passed over, as the journal says it.
+constexpr std::string_view kNotANumber = "not an 11-digit number";
+constexpr std::string_view kForbiddenReason = "forbidden";
+// How long the engine waits before it tries a modem that failed it again,
+// and a disk that could not record again (nominal, paced).
+constexpr milliseconds kStationWait{10000};
+constexpr milliseconds kDiskWait{10000};
+// Below this much free space the next outcome might not fit; nothing is
+// sent that could not be recorded.
+constexpr unsigned long long kRoomToRecord = 64 * 1024;
+constexpr std::size_t kReadPiece = 64 * 1024;
+
 const std::string& SentText() {
   static const std::string text = Gbk("    发送成功.\r\n");
   return text;
@@ -31,58 +46,212 @@ const std::string& FailedText() {
   static const std::string text = Gbk("    发送失败!!!!!\r\n");
   return text;
 }
+const std::string& StationFaultText() {
+  static const std::string text = Gbk("    调制解调器故障，等待后重试: ");
+  return text;
+}
+const std::string& DiskFullText() {
+  static const std::string text = Gbk("!!! 磁盘无法写入发送记录，暂停发送: ");
+  return text;
+}
+const std::string& DiskBackText() {
+  static const std::string text = Gbk("发送记录已可写入，继续发送。\r\n");
+  return text;
+}
 const std::string& CountLabel() {
   static const std::string text = Gbk("发送的个数");
   return text;
 }
 
-const char* LastChars(const std::string& text, std::size_t count) {
-  return text.c_str() + (text.size() < count ? 0 : text.size() - count);
+const Station& StationOf(const CycleContext& cycle) { return cycle.station; }
+
+bool IsElevenDigits(const std::string& number) {
+  return number.size() == kMobileNumberLength &&
+         number.find_first_not_of("0123456789") == std::string::npos;
 }
 
-// One attempt: the length line, the PDU after the modem had time to prompt,
-// and the reply judged by its last line.
-bool SendOnce(const CycleContext& cycle, const SubmitPdu& pdu, int attempt) {
-  EngineLog& trace = cycle.trace;
-  trace.Printf("----------------------%s---------------%d\n", StartSendingMark().c_str(), attempt);
-  const std::string command = "at+cmgs=" + std::to_string(pdu.announced_length) + "\r\n";
-  trace.Printf("cmgs=%s\n", command.c_str());
-  cycle.pacer.Pause(kCommandPause);
-  WriteCommand(cycle.port, command);
-  trace.Printf("~~~~~~~~~~~~~cmgs=%s\n", pdu.text.c_str());
-  cycle.pacer.Pause(kPromptPause);
-  WriteCommand(cycle.port, pdu.text);
-  cycle.pacer.Pause(kReplyPause);
-  const std::string reply = ReadReply(cycle.port);
-  trace.Printf("str_end=%s\n", LastChars(reply, 4));
-  trace.Printf("read_com1(cmgs)=%s\n", reply.c_str());
-  trace.Printf("----------------------%s---------------\n", EndSendingMark().c_str());
-  return ReplyEndsWithOk(reply);
+// Where the next piece of R<n> in bytes[at..] ends, or npos when more bytes
+// must be read first to know.
+std::size_t PieceEnd(std::string_view bytes, std::size_t at, bool at_end) {
+  const std::size_t piece = kRecipientLineField - 1;
+  const std::size_t lf = bytes.find('\n', at);
+  if (lf != std::string_view::npos && lf + 1 - at <= piece) return lf + 1;
+  if (bytes.size() - at >= piece) return at + piece;
+  return at_end ? bytes.size() : std::string_view::npos;
 }
 
-void SendWithRetries(const CycleContext& cycle, const std::string& number, const SubmitPdu& pdu) {
-  for (int attempt = 0; attempt < kSendAttempts; ++attempt) {
-    const bool sent = SendOnce(cycle, pdu, attempt);
-    cycle.monitor.PrependText(number + "   " + std::to_string(attempt) +
-                              (sent ? SentText() : FailedText()));
-    if (sent) return;
+// R<n> read in text mode piece by piece, never whole: a record may name a
+// hundred thousand recipients.
+class RecipientReader {
+ public:
+  explicit RecipientReader(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~RecipientReader() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  RecipientReader(const RecipientReader&) = delete;
+  RecipientReader& operator=(const RecipientReader&) = delete;
+  bool ok() const { return fd_ >= 0; }
+
+  std::optional<std::string> Next() {
+    for (;;) {
+      const std::size_t end = PieceEnd(buffer_, at_, eof_);
+      if (end != std::string::npos && end > at_) {
+        std::string piece(UpToNul(std::string_view(buffer_).substr(at_, end - at_)));
+        at_ = end;
+        return piece;
+      }
+      if (eof_) return std::nullopt;
+      Fill();
+    }
+  }
+
+ private:
+  void Fill() {
+    buffer_.erase(0, at_);
+    at_ = 0;
+    std::string bytes(kReadPiece, '\0');
+    ssize_t n;
+    do {
+      n = ::read(fd_, bytes.data(), bytes.size());
+    } while (n < 0 && errno == EINTR);
+    bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    bytes.insert(0, held_cr_ ? "\r" : "");
+    held_cr_ = false;
+    if (n <= 0) {
+      eof_ = true;
+    } else if (!bytes.empty() && bytes.back() == '\r') {
+      bytes.pop_back();  // its LF, if any, comes with the next piece
+      held_cr_ = true;
+    }
+    buffer_ += FromTextMode(bytes);
+  }
+
+  int fd_;
+  std::string buffer_;
+  std::size_t at_ = 0;
+  bool eof_ = false;
+  bool held_cr_ = false;
+};
+
+// One record being sent: its journal, what the journal said when the send
+// began, and the text for all its recipients.
+struct RecordSend {
+  const CycleContext& cycle;
+  long n;
+  const std::string& user_data;
+  JournalSummary done;
+  JournalWriter journal;
+  bool recorded = false;  // a line was written by this send
+};
+
+// Waits, paced, while the disk cannot take what must be recorded. The
+// operator sees one line when it stops and one when it goes on.
+template <typename Works>
+void WhileDiskFails(const CycleContext& cycle, Works works) {
+  std::string why;
+  bool stopped = false;
+  while (!works(&why)) {
+    if (!stopped) {
+      cycle.trace.Printf("%s; sending stops until it can be written\n", why.c_str());
+      cycle.monitor.PrependText(DiskFullText() + why + "\r\n");
+      stopped = true;
+    }
+    cycle.pacer.Pause(kDiskWait);
+  }
+  if (stopped) {
+    cycle.trace.Printf("the disk takes the records again; sending goes on\n");
+    cycle.monitor.PrependText(DiskBackText());
   }
 }
 
-// One line of R<n>; false when the line ends the recipient list.
-bool SendToRecipientLine(const CycleContext& cycle, const std::string& line,
-                         const std::string& user_data) {
-  if (IsForbidden(line)) return false;
+void Record(RecordSend& send, long index, const std::string& number, Outcome state,
+            std::string_view detail) {
+  const JournalEntry entry{index, number, state,
+                           StationOf(send.cycle).Now().stamp, std::string(detail)};
+  send.cycle.pacer.Checkpoint();
+  WhileDiskFails(send.cycle, [&](std::string* why) {
+    if (send.journal.Append(entry)) return true;
+    *why = send.journal.error();
+    return false;
+  });
+  send.recorded = true;
+}
+
+void EnsureRoomToRecord(RecordSend& send) {
+  const std::string dir = std::filesystem::path(send.journal.path()).parent_path().string();
+  WhileDiskFails(send.cycle, [&](std::string* why) {
+    struct statvfs fs {};
+    if (::statvfs(dir.c_str(), &fs) != 0) return true;  // cannot tell: the append will
+    const unsigned long long room =
+        static_cast<unsigned long long>(fs.f_bavail) * static_cast<unsigned long long>(fs.f_frsize);
+    if (room >= kRoomToRecord) return true;
+    *why = "no room left on the disk of " + dir;
+    return false;
+  });
+}
+
+// Until the modem is itself again: a pause, then, when the modem may be
+// stuck in its text mode or gone, ESC and AT until it answers OK.
+void WaitForModem(const CycleContext& cycle, const SubmitResult& failure) {
+  cycle.pacer.Pause(kStationWait);
+  if (!failure.check_modem) return;
+  while (!ExchangeOf(cycle).CheckModem()) cycle.pacer.Pause(kStationWait);
+}
+
+struct RecipientOutcome {
+  Outcome state;
+  std::string detail;
+};
+
+// Only ERROR and +CMS ERROR answers are attempts of the recipient; a
+// permanent cause ends it at once, a fault of the station counts against
+// nobody and is tried again once the modem is back.
+RecipientOutcome SendWithRetries(const CycleContext& cycle, const std::string& number,
+                                 const SubmitPdu& pdu) {
+  std::string last_error;
+  for (int attempt = 0; attempt < kSendAttempts;) {
+    const SubmitResult result = ExchangeOf(cycle).Submit(pdu, attempt);
+    const std::string head = number + "   " + std::to_string(attempt);
+    if (result.verdict == SubmitVerdict::kSent) {
+      cycle.monitor.PrependText(head + SentText());
+      return {Outcome::Sent, result.detail};
+    }
+    if (result.verdict == SubmitVerdict::kStationSide) {
+      cycle.trace.Printf("%s: %s; not counted, the modem is waited for\n", number.c_str(),
+                         result.detail.c_str());
+      cycle.monitor.PrependText(head + StationFaultText() + result.detail + "\r\n");
+      WaitForModem(cycle, result);
+      continue;
+    }
+    cycle.monitor.PrependText(head + FailedText());
+    last_error = result.detail;
+    if (result.verdict == SubmitVerdict::kPermanent) break;
+    ++attempt;
+  }
+  return {Outcome::Failed, last_error};
+}
+
+void SendToRecipientLine(RecordSend& send, long index, const std::string& line) {
+  const CycleContext& cycle = send.cycle;
   EngineLog& trace = cycle.trace;
   trace.Printf("name=[%s]\n", line.c_str());
   const std::string key = RecipientKey(line);
   trace.Printf("name3=[%s]\n", key.c_str());
   std::string number = ResolveRecipient(cycle.station, key);
-  if (number.size() > kMaxLookedUpNumber) return true;
+  if (number.size() > kMaxLookedUpNumber) {
+    Record(send, index, number, Outcome::Skipped, kNotANumber);
+    return;
+  }
   trace.Printf("name4=[%s]\n", key.c_str());
   TrimLine(number);
   trace.Printf("shouji_code=[%s],strlen(ShouJiHao)=%zu\n", number.c_str(), number.size());
-  if (number.size() != kMobileNumberLength) return true;
+  // Nothing but digits reaches the modem outside the PDU's hex: a control
+  // byte in a number would end or cancel the PDU (ESC, Ctrl-Z).
+  if (!IsElevenDigits(number)) {
+    Record(send, index, number, Outcome::Skipped, kNotANumber);
+    return;
+  }
   trace.Printf("shouji_code2=%s\n", SwapDigits(number).c_str());
 
   // Read for every recipient, so a service centre saved in the settings tab
@@ -90,18 +259,62 @@ bool SendToRecipientLine(const CycleContext& cycle, const std::string& line,
   const std::string centre = ReadSetting(cycle.station, settings::kEngineSmsCode);
   trace.Printf("smsCO1=[%s]\n", centre.c_str());
   trace.Printf("smsCO2=[%s]\n", SwapDigits(centre).c_str());
-  const SubmitPdu pdu = AssembleSubmitPdu(centre, number, user_data);
-  trace.Printf("sms_neirong_3=[%s]\n", user_data.c_str());
-  trace.Printf("sms_neirong_2=[%s]\n", user_data.c_str());
+  const SubmitPdu pdu = AssembleSubmitPdu(centre, number, send.user_data);
+  trace.Printf("sms_neirong_3=[%s]\n", send.user_data.c_str());
+  trace.Printf("sms_neirong_2=[%s]\n", send.user_data.c_str());
   const std::string without_end_mark = pdu.text.substr(0, pdu.text.size() - 1);
   trace.Printf("sms_ss=[%s]\n", without_end_mark.c_str());
   trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
-  SendWithRetries(cycle, number, pdu);
-  return true;
+  EnsureRoomToRecord(send);
+  const RecipientOutcome outcome = SendWithRetries(cycle, number, pdu);
+  Record(send, index, number, outcome.state, outcome.detail);
 }
 
-// The record counts as handled whatever came of it: a record that cannot be
-// read is traced and passed over, never retried in a loop.
+// The forbid button marks R<n> while it is being sent; the mark is looked
+// for before every recipient.
+bool ForbiddenNow(const CycleContext& cycle, long n) {
+  const std::optional<std::string> head =
+      ReadRecordField(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n, 2);
+  return head && IsForbidden(*head);
+}
+
+// Resumes at the first recipient the journal does not finish: after a crash
+// at most the one in flight goes out again, and none is passed over.
+void SendToRecipients(const CycleContext& cycle, long n, RecipientReader& recipients,
+                      const std::string& user_data) {
+  const Station& station = StationOf(cycle);
+  RecordSend send{cycle, n, user_data, SummariseJournal(station, cycle.day, n),
+                  JournalWriter(station, cycle.day, n)};
+  bool forbidden = false;
+  long index = 0;
+  while (std::optional<std::string> line = recipients.Next()) {
+    ++index;
+    if (send.done.Finished(index)) continue;
+    forbidden = forbidden || IsForbidden(*line) || ForbiddenNow(cycle, n);
+    if (forbidden) {
+      // A record forbidden before it began has no journal at all.
+      if (send.done.Empty() && !send.recorded) return;
+      std::string key = RecipientKey(*line);
+      if (!key.empty() && key[0] == kForbidMark) key.erase(0, 1);
+      Record(send, index, key, Outcome::Skipped, kForbiddenReason);
+      continue;
+    }
+    SendToRecipientLine(send, index, *line);
+  }
+}
+
+void WriteSendCounter(const CycleContext& cycle, long value) {
+  cycle.pacer.Checkpoint();
+  WhileDiskFails(cycle, [&](std::string* why) {
+    if (WriteMailboxCounter(cycle.station, cycle.day, kSendBox, value)) return true;
+    *why = "the send counter " + CounterFileName(cycle.day, kSendBox) + " cannot be written";
+    return false;
+  });
+}
+
+// The record counts as handled once every recipient has an outcome: a
+// record that cannot be read is traced and passed over, never retried in a
+// loop.
 void SendRecord(const CycleContext& cycle, long n) {
   EngineLog& trace = cycle.trace;
   trace.Printf("star....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
@@ -128,21 +341,16 @@ void SendRecord(const CycleContext& cycle, long n) {
 
     const std::string recipients_path =
         RecordFileName(cycle.day, kNewBox, RecordPart::Recipients, n);
-    const std::optional<std::string> recipients =
-        ReadRecordFile(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n);
-    if (!recipients) {
+    RecipientReader recipients(
+        RecordFilePath(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n));
+    if (!recipients.ok()) {
       trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
                    n, recipients_path.c_str());
     } else {
-      for (const std::string& line : RecipientLines(*recipients)) {
-        if (!SendToRecipientLine(cycle, line, user_data)) break;
-      }
+      SendToRecipients(cycle, n, recipients, user_data);
     }
   }
-  cycle.pacer.Checkpoint();
-  if (!WriteMailboxCounter(cycle.station, cycle.day, kSendBox, n)) {
-    trace.Printf("record %ld: the send counter could not be written\n", n);
-  }
+  WriteSendCounter(cycle, n);
   trace.Printf("####end....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
                cycle.recv_acc, cycle.send_acc);
 }
@@ -170,12 +378,8 @@ MessageText FirstLineOfText(std::string_view content) {
 
 std::vector<std::string> RecipientLines(std::string_view content) {
   std::vector<std::string> lines;
-  const std::size_t piece = kRecipientLineField - 1;
-  std::size_t at = 0;
-  while (at < content.size()) {
-    std::size_t end = content.find('\n', at);
-    end = end == std::string_view::npos ? content.size() : end + 1;
-    if (end - at > piece) end = at + piece;
+  for (std::size_t at = 0; at < content.size();) {
+    const std::size_t end = PieceEnd(content, at, true);
     lines.emplace_back(UpToNul(content.substr(at, end - at)));
     at = end;
   }
@@ -197,9 +401,16 @@ void SendPhase(const CycleContext& cycle) {
   trace.Printf("%s !!!!!!!!!!!!!=%ld\n", CountLabel().c_str(), cycle.new_acc);
   // Also when new_acc is smaller: the day's books close at what was read at
   // the top of the cycle, and records filed since then stay above it.
-  cycle.pacer.Checkpoint();
-  WriteMailboxCounter(cycle.station, cycle.day, kSendBox, cycle.new_acc);
+  WriteSendCounter(cycle, cycle.new_acc);
   trace.Printf("===============================================accI_new=%ld\n", cycle.new_acc);
+}
+
+Exchange& ExchangeOf(const CycleContext& cycle) {
+  if (cycle.exchange != nullptr) return *cycle.exchange;
+  if (!cycle.fixed_exchange) {
+    cycle.fixed_exchange = MakeExchange(Pace::kFixed, cycle.port, cycle.pacer, cycle.trace);
+  }
+  return *cycle.fixed_exchange;
 }
 
 }  // namespace tavrel

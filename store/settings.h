@@ -27,6 +27,7 @@ namespace settings {
 inline constexpr SettingReader kConsoleCom{"COM", "COM1", 100, PATH_MAX};
 inline constexpr SettingReader kConsoleRate{"RATE", "19200", 100};
 inline constexpr SettingReader kConsoleSmsCode{"SMSCODE", "88888888", 100};
+inline constexpr SettingReader kConsolePace{"PACE", "", 100};
 // Ravelin's device test.
 inline constexpr SettingReader kTestCom{"COM", "COM1", 10, PATH_MAX};
 inline constexpr SettingReader kTestSmsCode{"SMSCODE", "0000000000", 14};
@@ -38,6 +39,8 @@ inline constexpr SettingReader kEngineSmsCode{"SMSCODE", "0000000000", 14};
 // Hours that the parts of a long message wait for the rest before the
 // message is filed with what arrived; read by the engine and the settings tab.
 inline constexpr SettingReader kPartWait{"PARTWAIT", "24", 10};
+// "prompt": the exchange waits for the modem; absent or "fixed": fixed pauses.
+inline constexpr SettingReader kEnginePace{"PACE", "fixed", 10};
 // Quillon's window creation.
 inline constexpr SettingReader kListenerWindowServIp{"SERVIP", "100.100.100.1", 20};
 inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};

@@ -1,5 +1,6 @@
 // The console window offscreen: its start, the compose and settings tabs,
 // the companion buttons, and the engine's start and stop.
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -181,6 +182,15 @@ TEST_F(ConsoleTest, SettingsAreSavedInOrderAndReloadedByAClickOnThePortEdit) {
   ui::SetText(tab.Edit1, "COM9");
   QTest::mouseClick(tab.Label18, Qt::LeftButton);
   EXPECT_EQ(Text(tab.Edit1), "./modem");
+
+  // The pace is written once chosen, and shown as saved.
+  tab.PaceBox->setCurrentIndex(1);
+  tab.Button1Click();
+  EXPECT_EQ(FileBytes("server.txt"),
+            "[SET]\r\nCOM=./modem\r\nRATE=9600\r\nSMSCODE=8613800000000\r\nPACE=prompt\r\n");
+  tab.PaceBox->setCurrentIndex(0);
+  QTest::mouseClick(tab.Edit1, Qt::LeftButton);
+  EXPECT_EQ(tab.PaceBox->currentIndex(), 1);
 }
 
 // A stand-in companion that notes each start in a file of its own name.

@@ -118,8 +118,8 @@ class ReceivePhaseTest : public ::testing::Test {
     return deletes;
   }
 
-  std::string Recv(const std::string& name) { return Slurp(day_ + "/recv/" + name); }
-  std::string New(const std::string& name) { return Slurp(day_ + "/new/" + name); }
+  std::string Recv(const std::string& name) { return Slurp(At(day_) + "/recv/" + name); }
+  std::string New(const std::string& name) { return Slurp(At(day_) + "/new/" + name); }
 
   TempDir dir_;
   const Station station_{dir_.path()};
@@ -132,7 +132,7 @@ class ReceivePhaseTest : public ::testing::Test {
 };
 
 TEST_F(ReceivePhaseTest, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCounter) {
-  std::filesystem::create_directories(day_ + "/recv");
+  std::filesystem::create_directories(At(day_) + "/recv");
   ASSERT_TRUE(WriteCounter(MailboxDir(station_, day_, kRecvBox), 3));
   const std::string chinese = DeliverLine("13012312312", "08", "4F60597D");
   const std::string seven_bit = DeliverLine("13800000000", "00", "E8329BFD06");
@@ -153,7 +153,7 @@ TEST_F(ReceivePhaseTest, TwoMessagesAreDeletedInListingOrderAndFiledAfterTheCoun
   const std::string header = "[HEAD]\r\ntime=" + day_ + " hh:mm:ss\r\nsend= \r\nstat= \r\njrade= \r\n";
   EXPECT_EQ(MaskTimes(Recv("H4")), header);
   EXPECT_EQ(MaskTimes(Recv("H5")), header);
-  EXPECT_EQ(ReadRecordTime(day_ + "/recv/H5").substr(0, day_.size()), day_);
+  EXPECT_EQ(ReadRecordTime(At(day_) + "/recv/H5").substr(0, day_.size()), day_);
 
   ASSERT_EQ(monitor_.blocks.size(), 2u);
   EXPECT_EQ(MaskTimes(monitor_.blocks[0]),
@@ -189,8 +189,8 @@ TEST_F(ReceivePhaseTest, ListingsWithoutAUsableMessageEndThePhaseWithoutDeleting
     Run(0, listing);
     EXPECT_EQ(port_.written, std::vector<std::string>{"at+cmgl=4\r\n"}) << listing;
   }
-  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/acc"));
-  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R1"));
+  EXPECT_FALSE(std::filesystem::exists(At(day_) + "/recv/acc"));
+  EXPECT_FALSE(std::filesystem::exists(At(day_) + "/recv/R1"));
   EXPECT_TRUE(monitor_.blocks.empty());
 }
 
@@ -221,7 +221,7 @@ TEST_F(ReceivePhaseTest, AListingLongerThanItsFieldIsCutAndTheRestStaysOnTheMode
     EXPECT_EQ(Recv("DA" + std::to_string(m)), texts[m - 1]) << m;
     EXPECT_EQ(Recv("R" + std::to_string(m)), "13000000" + std::to_string(100 + m));
   }
-  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R" + std::to_string(filed + 1)));
+  EXPECT_FALSE(std::filesystem::exists(At(day_) + "/recv/R" + std::to_string(filed + 1)));
 }
 
 TEST_F(ReceivePhaseTest, QueriesAreAnsweredThroughTheOutboxAndSentNextCycle) {
@@ -276,19 +276,19 @@ TEST_F(ReceivePhaseTest, AMessageListedAgainAfterACrashBeforeItsDeleteIsNotFiled
   Run(1, listing, 1);  // the delete never reached the modem
   EXPECT_EQ(Deletes(), (std::vector<std::string>{"at+cmgd=1\r\n", "at+cmgd=1\r\n"}));
   EXPECT_EQ(Recv("acc"), "1");
-  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R2"));
+  EXPECT_FALSE(std::filesystem::exists(At(day_) + "/recv/R2"));
   EXPECT_EQ(monitor_.blocks.size(), 1u);
 }
 
 TEST_F(ReceivePhaseTest, AMessageThatCannotBeFiledStaysOnTheModemUntilItCan) {
   const std::string listing = Listing({Entry(4, DeliverLine("13012312312", "08", "4F60597D"))});
-  std::filesystem::create_directories(day_ + "/recv/DA1");  // DA1 cannot be written
+  std::filesystem::create_directories(At(day_) + "/recv/DA1");  // DA1 cannot be written
   Run(0, listing, 1);
   EXPECT_TRUE(Deletes().empty());
-  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/acc"));
+  EXPECT_FALSE(std::filesystem::exists(At(day_) + "/recv/acc"));
   EXPECT_EQ(monitor_.blocks.back(), Gbk("!!! 短信未能存盘，仍留在短信猫中，存储恢复后再存。\r\n"));
 
-  std::filesystem::remove(day_ + "/recv/DA1");
+  std::filesystem::remove(At(day_) + "/recv/DA1");
   Run(0, listing, 1);
   EXPECT_EQ(Deletes(), std::vector<std::string>{"at+cmgd=4\r\n"});
   EXPECT_EQ(Recv("acc"), "1");
@@ -305,26 +305,26 @@ TEST_F(ReceivePhaseTest, NoiseStoredOutgoingMessagesAndStatusReportsAreNotFiled)
   EXPECT_EQ(Deletes(), (std::vector<std::string>{"at+cmgd=1\r\n", "at+cmgd=3\r\n"}));
   EXPECT_EQ(Recv("acc"), "1");
   EXPECT_EQ(Recv("DA1"), Gbk("你"));
-  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/R2"));
+  EXPECT_FALSE(std::filesystem::exists(At(day_) + "/recv/R2"));
 }
 
 TEST_F(ReceivePhaseTest, PartsWaitDurablyAndAreFiledOnceWholeInOrder) {
   Run(0, Listing({Entry(1, PartLine(3, "4E09")), Entry(2, PartLine(1, "4E00"))}), 2);
   EXPECT_EQ(Deletes(), (std::vector<std::string>{"at+cmgd=1\r\n", "at+cmgd=2\r\n"}));
-  EXPECT_FALSE(std::filesystem::exists(day_ + "/recv/acc"));
-  EXPECT_FALSE(std::filesystem::is_empty("state/parts"));
+  EXPECT_FALSE(std::filesystem::exists(At(day_) + "/recv/acc"));
+  EXPECT_FALSE(std::filesystem::is_empty(At("state/parts")));
 
   Run(0, Listing({Entry(1, PartLine(2, "4E8C")), Entry(2, PartLine(1, "4E00"))}), 2);
   EXPECT_EQ(Recv("acc"), "1");
   EXPECT_EQ(Recv("R1"), "13012312312");
   EXPECT_EQ(Recv("DA1"), Gbk("一二三"));
-  EXPECT_TRUE(std::filesystem::is_empty("state/parts"));
+  EXPECT_TRUE(std::filesystem::is_empty(At("state/parts")));
   Run(1, Listing({Entry(2, PartLine(1, "4E00"))}), 1);  // listed again: filed already
   EXPECT_EQ(Recv("acc"), "1");
-  EXPECT_TRUE(std::filesystem::is_empty("state/parts"));
+  EXPECT_TRUE(std::filesystem::is_empty(At("state/parts")));
 
   // A set that outlives PARTWAIT is filed with a mark for each missing part.
-  std::FILE* settings = std::fopen("server.txt", "wb");
+  std::FILE* settings = std::fopen(At("server.txt").c_str(), "wb");
   ASSERT_NE(settings, nullptr);
   std::fputs("[SET]\r\nPARTWAIT=0\r\n", settings);
   std::fclose(settings);

@@ -1,8 +1,10 @@
 // The send phase in a temporary working directory, against a scripted modem.
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
+#include <functional>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -12,7 +14,9 @@
 #include "engine/send_phase.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/station.h"
 #include "store/catalogue.h"
+#include "store/journal.h"
 #include "store/record_store.h"
 #include "tests/engine/fakes.h"
 
@@ -31,7 +35,11 @@ constexpr const char* kRefused = "\r\nERROR\r\n";
 
 class LinesMonitor : public Monitor {
  public:
-  void PrependText(const std::string& text, std::size_t) override { lines.push_back(text); }
+  void PrependText(const std::string& text, std::size_t) override {
+    lines.push_back(text);
+    if (on_line) on_line(text);
+  }
+  std::function<void(const std::string&)> on_line;
   void ReplaceText(const std::string&) override {}
   void SetCaption(const std::string&) override {}
   std::vector<std::string> lines;  // in the order they were put on top
@@ -67,6 +75,17 @@ class SendPhaseTest : public ::testing::Test {
   }
 
   std::string SendAcc() { return Slurp(CounterPath(MailboxDir(station_, day_, kSendBox))); }
+  std::string Journal(long n) { return Slurp(JournalPath(station_, day_, n)); }
+
+  // The journal with every time of day shown as hh:mm:ss.
+  std::string MaskedJournal(long n) {
+    std::string text = Journal(n);
+    for (std::size_t at = text.find(day_ + " "); at != std::string::npos;
+         at = text.find(day_ + " ", at + 1)) {
+      text.replace(at + day_.size() + 1, 8, "hh:mm:ss");
+    }
+    return text;
+  }
 
   // The destinations of the PDUs written, in order.
   std::vector<std::string> Destinations() {
@@ -140,7 +159,7 @@ TEST_F(SendPhaseTest, OneRecordGoesOutAsOnePduWithItsPausesTraceAndStatusLine) {
   EXPECT_EQ(Slurp(At("sms.log")), expected_trace);
 }
 
-TEST_F(SendPhaseTest, RecipientLinesAreResolvedAndOnlyElevenCharacterNumbersSent) {
+TEST_F(SendPhaseTest, RecipientLinesAreResolvedAndOnlyElevenDigitNumbersSent) {
   ASSERT_EQ(AddCustomer(station_, "client7", "13900000007", ""), CatalogueResult::Added);
   ASSERT_EQ(AddCustomer(station_, Gbk("张三"), "13900000003", ""), CatalogueResult::Added);
   ASSERT_EQ(AddCustomer(station_, "far", "8613900000009999", ""), CatalogueResult::Added);
@@ -150,7 +169,7 @@ TEST_F(SendPhaseTest, RecipientLinesAreResolvedAndOnlyElevenCharacterNumbersSent
             "1301231231\n"        // ten digits: skipped
             "far\n"               // looked up to more than twelve: skipped
             "\n"                  // empty line: skipped
-            "abcdefghijk\n" +     // eleven characters need not be digits
+            "abcdefghijk\n" +     // eleven characters that are not digits: skipped
                 Gbk("张三") + ";\n"
             "13000000001;x;y\n"
             "*13000000002\n"      // ends the list
@@ -158,31 +177,37 @@ TEST_F(SendPhaseTest, RecipientLinesAreResolvedAndOnlyElevenCharacterNumbersSent
             "hi");
   PutRecord(2, "*13000000004\n13000000005", "forbidden");
   PutRecord(3, "13000000006", "after the forbidden one");
-  port_.Script(std::vector<std::string>(5, kAccepted));
+  port_.Script(std::vector<std::string>(4, kAccepted));
   Run(0, 3);
 
-  EXPECT_EQ(Destinations(), (std::vector<std::string>{"13900000007", "abcdefghijk", "13900000003",
-                                                      "13000000001", "13000000006"}));
-  EXPECT_EQ(monitor_.lines, (std::vector<std::string>{Sent("13900000007", 0), Sent("abcdefghijk", 0),
-                                                       Sent("13900000003", 0), Sent("13000000001", 0),
+  EXPECT_EQ(Destinations(), (std::vector<std::string>{"13900000007", "13900000003", "13000000001",
+                                                      "13000000006"}));
+  EXPECT_EQ(monitor_.lines, (std::vector<std::string>{Sent("13900000007", 0), Sent("13900000003", 0),
+                                                       Sent("13000000001", 0),
                                                        Sent("13000000006", 0)}));
   EXPECT_EQ(SendAcc(), "3");
 }
 
 TEST_F(SendPhaseTest, ARecipientIsTriedSixTimesThenGivenUpAndTheRecordStillCounts) {
   PutRecord(1, "13000000001\n13000000002\n", "x");
+  // An OK without its line end is no answer a modem gives: not an attempt.
+  // The modem is brought back with ESC (answered ERROR in command mode) and
+  // found with AT before the recipient is tried again; "" is a read that
+  // times out.
   port_.Script({kRefused, kRefused, kRefused, kRefused, kRefused, kRefused, "OK" /* no line end */,
-                kAccepted});
+                "\r\nERROR\r\n", "", "\r\nOK\r\n", kAccepted});
   Run(0, 1);
 
   std::vector<std::string> expected;
   for (int j = 0; j < 6; ++j) expected.push_back(Failed("13000000001", j));
-  expected.push_back(Failed("13000000002", 0));
-  expected.push_back(Sent("13000000002", 1));
+  expected.push_back("13000000002   0" + Gbk("    调制解调器故障，等待后重试: ") + "unreadable answer\r\n");
+  expected.push_back(Sent("13000000002", 0));
   EXPECT_EQ(monitor_.lines, expected);
   std::vector<std::string> tried(6, "13000000001");
   tried.insert(tried.end(), 2, "13000000002");
   EXPECT_EQ(Destinations(), tried);
+  EXPECT_EQ(std::count(port_.written.begin(), port_.written.end(), "\x1b\r\n"), 1);
+  EXPECT_EQ(std::count(port_.written.begin(), port_.written.end(), "AT\r\n"), 1);
   EXPECT_EQ(SendAcc(), "1");
   const std::string log = Slurp(At("sms.log"));
   EXPECT_NE(log.find("---------------5\r\n"), std::string::npos);
@@ -237,6 +262,104 @@ TEST_F(SendPhaseTest, TheSendCounterClosesAtNewAccEvenWithNothingToSend) {
   EXPECT_EQ(SendAcc(), "0");
   EXPECT_TRUE(port_.written.empty());
   EXPECT_EQ(port_.reads, 0);
+}
+
+TEST_F(SendPhaseTest, EveryOutcomeIsJournalledAndAResumedRecordStartsAtItsFirstOpenRecipient) {
+  PutRecord(1,
+            "13000000001\n"        // finished before the crash
+            "13000000002\n"        // in flight at the crash: a torn line
+            "1300000000\x1b\n"    // an ESC in the number: skipped
+            "13000000004\n"        // unassigned number: one attempt, then failed
+            "13000000005\n"        // no network, then sent: not an attempt
+            "13000000006\n",       // refused six times
+            "x");
+  PutFile(JournalPath(station_, day_, 1),
+          "1|13000000001|sent|" + day_ + " 08:00:00|7\r\n2|13000000002|se");
+  port_.Script({"\r\n+CMGS: 12\r\n\r\nOK\r\n", "\r\n+CMS ERROR: 1\r\n",
+                "\r\n+CMS ERROR: 331\r\n", "\r\n+CMGS: 13\r\n\r\nOK\r\n", kRefused, kRefused,
+                kRefused, kRefused, kRefused, kRefused});
+  Run(0, 1);
+
+  EXPECT_EQ(Destinations(),
+            (std::vector<std::string>{"13000000002", "13000000004", "13000000005", "13000000005",
+                                      "13000000006", "13000000006", "13000000006", "13000000006",
+                                      "13000000006", "13000000006"}));
+  EXPECT_EQ(MaskedJournal(1),
+            "1|13000000001|sent|" + day_ + " hh:mm:ss|7\r\n"
+            "2|13000000002|sent|" + day_ + " hh:mm:ss|12\r\n"
+            "3|1300000000?|skipped|" + day_ + " hh:mm:ss|not an 11-digit number\r\n"
+            "4|13000000004|failed|" + day_ + " hh:mm:ss|+CMS ERROR: 1\r\n"
+            "5|13000000005|sent|" + day_ + " hh:mm:ss|13\r\n"
+            "6|13000000006|failed|" + day_ + " hh:mm:ss|ERROR\r\n");
+  EXPECT_EQ(monitor_.lines[1], Failed("13000000004", 0));
+  EXPECT_EQ(monitor_.lines[2],
+            "13000000005   0" + Gbk("    调制解调器故障，等待后重试: ") + "+CMS ERROR: 331\r\n");
+  EXPECT_EQ(monitor_.lines[3], Sent("13000000005", 0));
+  // A no-network answer is waited out, not checked with AT.
+  EXPECT_EQ(std::count(port_.written.begin(), port_.written.end(), "AT\r\n"), 0);
+  EXPECT_EQ(SendAcc(), "1");
+
+  // Finished: a second run of the same record sends nothing more.
+  port_.written.clear();
+  Run(0, 1);
+  EXPECT_TRUE(Destinations().empty());
+}
+
+TEST_F(SendPhaseTest, ARecordForbiddenWhileItIsSentStopsBeforeItsNextRecipient) {
+  PutRecord(1, "13000000001\n13000000002\n13000000003\n", "x");
+  PutRecord(2, "*13000000004\n13000000005\n", "forbidden before it began");
+  monitor_.on_line = [&](const std::string& line) {
+    if (line == Sent("13000000001", 0)) {
+      ASSERT_TRUE(ForbidOutboxRecord(station_, day_, 1, "13000000001\n13000000002\n13000000003\n"));
+    }
+  };
+  port_.Script({kAccepted});
+  Run(0, 2);
+
+  EXPECT_EQ(Destinations(), std::vector<std::string>{"13000000001"});
+  EXPECT_EQ(MaskedJournal(1),
+            "1|13000000001|sent|" + day_ + " hh:mm:ss|1\r\n"
+            "2|13000000002|skipped|" + day_ + " hh:mm:ss|forbidden\r\n"
+            "3|13000000003|skipped|" + day_ + " hh:mm:ss|forbidden\r\n");
+  EXPECT_FALSE(std::filesystem::exists(JournalPath(station_, day_, 2)));
+  EXPECT_EQ(SendAcc(), "2");
+}
+
+// The journal on a disk that takes nothing: /dev/full answers every write
+// with ENOSPC. The disk fills while the first recipient is being sent.
+TEST_F(SendPhaseTest, NothingMoreIsSentWhileTheJournalCannotBeWritten) {
+  PutRecord(1, "13000000001\n13000000002\n", "x");
+  const std::string journal = JournalPath(station_, day_, 1);
+  monitor_.on_line = [&](const std::string& line) {
+    if (line == Sent("13000000001", 0)) std::filesystem::create_symlink("/dev/full", journal);
+  };
+  class DiskPacer : public RecordingPacer {
+   public:
+    void Pause(std::chrono::milliseconds nominal) override {
+      RecordingPacer::Pause(nominal);
+      if (nominal == 10000ms && on_disk_wait) on_disk_wait();
+    }
+    std::function<void()> on_disk_wait;
+  } pacer;
+  int waits = 0;
+  pacer.on_disk_wait = [&] {
+    // While the outcome of the first recipient waits, the second is not sent.
+    EXPECT_EQ(Destinations(), std::vector<std::string>{"13000000001"});
+    if (++waits == 3) std::filesystem::remove(journal);  // room again
+  };
+  port_.Script({kAccepted, kAccepted});
+  CycleContext cycle{station_, day_, 0, 7, 1, port_, pacer, trace_, monitor_};
+  SendPhase(cycle);
+  trace_.Flush();
+
+  EXPECT_EQ(waits, 3);
+  EXPECT_EQ(Destinations(), (std::vector<std::string>{"13000000001", "13000000002"}));
+  EXPECT_EQ(ParseJournal(Slurp(journal)).size(), 2u);
+  ASSERT_GE(monitor_.lines.size(), 3u);
+  EXPECT_TRUE(monitor_.lines[1].starts_with(Gbk("!!! 磁盘无法写入发送记录，暂停发送: ")))
+      << monitor_.lines[1];
+  EXPECT_EQ(monitor_.lines[2], Gbk("发送记录已可写入，继续发送。\r\n"));
+  EXPECT_NE(Slurp(At("sms.log")).find("sending stops until it can be written"), std::string::npos);
 }
 
 TEST(RecipientLines, ComeInPiecesOfTheLineField) {

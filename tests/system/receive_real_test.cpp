@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/station.h"
 #include "store/record_store.h"
 #include "tests/system/support/phases_support.h"
 
@@ -47,7 +48,7 @@ class StationReceivesReal : public ::testing::Test {
   }
 
   StationDir dir_;
-  const std::string day_ = DayFolderName();
+  const std::string day_ = Station().Today();
   std::string spool_ = dir_.root() + "/spool";
   std::string state_ = dir_.root() + "/state.jsonl";
   std::unique_ptr<Child> modem_;

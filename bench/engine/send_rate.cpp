@@ -1,0 +1,208 @@
+// How fast the engine sends, and how fast it answers a query, with the
+// fixed pauses and at the modem's own pace. modemsim takes 0.3 s to show
+// its prompt and 2 s to give a send's result; both, and the engine's
+// pauses, are scaled by TAVREL_TIME_SCALE (default here 0.05), and every
+// figure is given in nominal time.
+//
+//   send_rate [RECIPIENTS]     (default 20)
+//
+// Prints SMS per minute for PACE=fixed and PACE=prompt, their ratio (target
+// at least 2), the prompt pace against the modem's own limit of one SMS per
+// prompt delay plus result delay (target at least 0.9), and the time from a
+// query's arrival at modemsim to its reply leaving modemsim in both modes
+// (target: prompt at least 3x shorter).
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/engine_thread.h"
+#include "platform/clock.h"
+#include "platform/pace.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kPromptDelayS = 0.3;
+constexpr double kResultDelayS = 2.0;
+
+class QuietMonitor : public tavrel::Monitor {
+ public:
+  void PrependText(const std::string&, std::size_t) override {}
+  void ReplaceText(const std::string&) override {}
+  void SetCaption(const std::string&) override {}
+};
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::size_t Lines(const std::string& path) {
+  const std::string text = Slurp(path);
+  std::size_t n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+pid_t StartModemsim(const std::string& dir) {
+  int out[2];
+  if (pipe(out) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+  std::string program = std::string(TAVREL_BIN_DIR) + "/modemsim";
+  std::vector<std::string> args = {program, "--link", "./modem", "--sent-log", "sent.jsonl",
+                                   "--spool", "spool", "--prompt-delay", "300",
+                                   "--result-delay", "2000"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  if (rc != 0) {
+    std::fprintf(stderr, "cannot start %s: %s (build the modemsim target)\n", program.c_str(),
+                 std::strerror(rc));
+    close(out[0]);
+    return -1;
+  }
+  std::string said;
+  char buffer[256];
+  pollfd p{out[0], POLLIN, 0};
+  while (said.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
+    const ssize_t n = read(out[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    said.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(out[0]);
+  if (said.rfind("ready", 0) != 0) {
+    kill(pid, SIGTERM);
+    waitpid(pid, nullptr, 0);
+    return -1;
+  }
+  return pid;
+}
+
+bool WaitFor(const std::function<bool()>& condition, double seconds) {
+  const auto until = Clock::now() + std::chrono::duration<double>(seconds);
+  while (!condition()) {
+    if (Clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+double NominalSeconds(Clock::duration real) {
+  return std::chrono::duration<double>(real).count() / tavrel::TimeScale();
+}
+
+struct Figures {
+  double per_minute = 0;
+  double query_s = 0;
+};
+
+// One station in a fresh directory with the given PACE, sending one record
+// of `recipients` numbers, then answering one query.
+bool Measure(const std::string& pace, int recipients, Figures* figures) {
+  std::string dir = (std::filesystem::temp_directory_path() / "tavrel-rate-XXXXXX").string();
+  if (mkdtemp(dir.data()) == nullptr) return false;
+  const std::string home = std::filesystem::current_path().string();
+  const pid_t modem = StartModemsim(dir);
+  bool ok = modem > 0 && chdir(dir.c_str()) == 0;
+  if (ok) {
+    std::ofstream("server.txt", std::ios::binary)
+        << "[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\n"
+        << (pace.empty() ? "" : "PACE=" + pace + "\r\n");
+    std::filesystem::create_directories("query");
+    std::ofstream("query/query", std::ios::binary) << "[query]\r\n0001=ok\r\n";
+    const std::string day = tavrel::Station().Today();
+    for (const char* box : {"new", "send", "recv", "qury"}) {
+      std::filesystem::create_directories(day + "/" + box);
+    }
+    std::string list;
+    for (int i = 0; i < recipients; ++i) list += std::to_string(13000000000LL + i) + "\r\n";
+    std::ofstream(day + "/new/R1", std::ios::binary) << list;
+    std::ofstream(day + "/new/H1", std::ios::binary) << "[HEAD]\r\n";
+    std::ofstream(day + "/new/DA1", std::ios::binary) << "rate";
+    std::ofstream(day + "/new/acc", std::ios::binary) << "1";
+
+    QuietMonitor monitor;
+    tavrel::myterad engine(monitor, tavrel::Station());
+    engine.Resume();
+    // The rate from the first send to the last: start-up left out.
+    const double limit_s = 600;
+    ok = WaitFor([] { return Lines("sent.jsonl") >= 1; }, limit_s);
+    const Clock::time_point first = Clock::now();
+    ok = ok && WaitFor([&] { return Lines("sent.jsonl") >= static_cast<std::size_t>(recipients); },
+                       limit_s);
+    const double sends_s = NominalSeconds(Clock::now() - first);
+    figures->per_minute = (recipients - 1) / sends_s * 60.0;
+
+    std::ofstream(".query", std::ios::binary) << "13900000001\n*0001";
+    const Clock::time_point asked = Clock::now();
+    std::filesystem::rename(".query", "spool/q.sms");
+    ok = ok && WaitFor([&] { return Lines("sent.jsonl") > static_cast<std::size_t>(recipients); },
+                       limit_s);
+    figures->query_s = NominalSeconds(Clock::now() - asked);
+    if (engine.Ended()) ok = false;
+  }
+  if (chdir(home.c_str()) != 0) ok = false;
+  if (modem > 0) {
+    kill(modem, SIGTERM);
+    waitpid(modem, nullptr, 0);
+  }
+  std::error_code ignored;
+  std::filesystem::remove_all(dir, ignored);
+  return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("TAVREL_TIME_SCALE", getenv("TAVREL_TIME_SCALE") ? getenv("TAVREL_TIME_SCALE") : "0.05", 1);
+  const int recipients = argc > 1 ? std::atoi(argv[1]) : 20;
+  if (recipients < 2) {
+    std::fprintf(stderr, "usage: send_rate [RECIPIENTS >= 2]\n");
+    return 2;
+  }
+  Figures fixed, prompt;
+  if (!Measure("", recipients, &fixed) || !Measure("prompt", recipients, &prompt)) {
+    std::fprintf(stderr, "a measurement did not finish\n");
+    return 1;
+  }
+  const double modem_limit = 60.0 / (kPromptDelayS + kResultDelayS);
+  std::printf("time scale %g, %d recipients, figures in nominal time\n", tavrel::TimeScale(),
+              recipients);
+  std::printf("fixed pauses:  %6.2f SMS/min, query answered in %6.2f s\n", fixed.per_minute,
+              fixed.query_s);
+  std::printf("modem's pace:  %6.2f SMS/min, query answered in %6.2f s\n", prompt.per_minute,
+              prompt.query_s);
+  std::printf("prompt / fixed rate: %.2fx (target at least 2)\n", prompt.per_minute / fixed.per_minute);
+  std::printf("prompt / modem's limit of %.2f SMS/min: %.2fx (target at least 0.9)\n", modem_limit,
+              prompt.per_minute / modem_limit);
+  std::printf("query reply, fixed / prompt: %.2fx shorter (target at least 3)\n",
+              fixed.query_s / prompt.query_s);
+  return 0;
+}
