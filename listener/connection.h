@@ -24,8 +24,8 @@ inline constexpr std::chrono::milliseconds kReceiveTimeout{10000};
 struct ConnectionContext {
   ListenerLog& log;
   ListenerView& view;
-  Station station;           // whose outbox a request is filed in
-  OutboxWriter write_outbox;  // empty: WriteRequestRecord into station
+  Station station{};           // whose outbox a request is filed in
+  OutboxWriter write_outbox{};  // empty: WriteRequestRecord into station
   std::chrono::milliseconds receive_timeout = kReceiveTimeout;  // nominal
   int stop_fd = -1;  // when readable, a pending receive gives up at once
 };

@@ -25,7 +25,8 @@ class Station {
  public:
   // root "." is the process's working directory: paths then stay relative,
   // exactly as the programs have always written them (traces show them).
-  explicit Station(std::string root = ".", const Clock* clock = nullptr);
+  Station() : Station(".") {}
+  explicit Station(std::string root, const Clock* clock = nullptr);
 
   const std::string& root() const { return root_; }
   const Clock& clock() const { return *clock_; }
