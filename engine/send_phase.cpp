@@ -305,6 +305,14 @@ void SendToRecipients(const CycleContext& cycle, long n, RecipientReader& recipi
 
 void WriteSendCounter(const CycleContext& cycle, long value) {
   cycle.pacer.Checkpoint();
+  // A counter that moves past no record sent in this cycle records nothing
+  // new: a failure to rewrite it loses nothing and must not hold up the
+  // receive phase while the disk is full.
+  const std::optional<long> stored = ReadMailboxCounter(cycle.station, cycle.day, kSendBox);
+  if (value <= cycle.send_acc || (stored && *stored == value)) {
+    WriteMailboxCounter(cycle.station, cycle.day, kSendBox, value);
+    return;
+  }
   WhileDiskFails(cycle, [&](std::string* why) {
     if (WriteMailboxCounter(cycle.station, cycle.day, kSendBox, value)) return true;
     *why = "the send counter " + CounterFileName(cycle.day, kSendBox) + " cannot be written";
