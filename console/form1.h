@@ -56,6 +56,11 @@ class TForm1 : public QWidget {
   QPushButton* Button10;
   QPushButton* Button9;
 
+  // Starts local_command when that file exists, else the installed program
+  // beside this one, and waits for neither. The buttons pass ./Quillon.exe
+  // and ./Merlon.exe: the working directory's, as the operator placed them.
+  void StartCompanion(const char* local_command, const char* installed_name);
+
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
@@ -64,7 +69,6 @@ class TForm1 : public QWidget {
   void BuildButtons();
 
   const Station station_;
-  void StartCompanion(const char* local_command, const char* installed_name);
 
   // The monitor outlives the engine that reports to it.
   std::unique_ptr<WindowMonitor> monitor_;

@@ -58,7 +58,7 @@ std::size_t Count(const std::string& text, const std::string& what) {
   return n;
 }
 
-// modemsim in dir on ./modem; its pid once it said it is ready, else -1.
+// modemsim on dir/modem; its pid once it said it is ready, else -1.
 pid_t StartModemsim(const std::string& dir) {
   int out[2];
   if (pipe(out) != 0) return -1;
@@ -66,9 +66,8 @@ pid_t StartModemsim(const std::string& dir) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   std::string program = std::string(TAVREL_BIN_DIR) + "/modemsim";
-  std::string link_flag = "--link", link = "./modem";
+  std::string link_flag = "--link", link = dir + "/modem";
   char* argv[] = {program.data(), link_flag.data(), link.data(), nullptr};
   pid_t pid = -1;
   const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
@@ -107,28 +106,30 @@ int main(int argc, char** argv) {
   }
   std::string dir = (std::filesystem::temp_directory_path() / "tavrel-idle-XXXXXX").string();
   if (mkdtemp(dir.data()) == nullptr) return 1;
-  const std::string home = std::filesystem::current_path().string();
+  const tavrel::Station station(dir);
 
   const pid_t modem = StartModemsim(dir);
   int status = 1;
-  if (modem > 0 && chdir(dir.c_str()) == 0) {
-    std::ofstream("server.txt", std::ios::binary) << "[SET]\r\nCOM=./modem\r\nRATE=19200\r\n";
+  if (modem > 0) {
+    std::ofstream(station.Path("server.txt"), std::ios::binary)
+        << "[SET]\r\nCOM=./modem\r\nRATE=19200\r\n";
     QuietMonitor monitor;
     {
-      tavrel::myterad engine(monitor, tavrel::Station());
+      tavrel::myterad engine(monitor, station);
       engine.Resume();
       // Measured from the first cycle on, start-up left out.
       const auto warm = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-      while (Count(Slurp("sms.log"), "accI_new") == 0 && std::chrono::steady_clock::now() < warm && !engine.Ended()) {
+      while (Count(Slurp(station.Path("sms.log")), "accI_new") == 0 &&
+             std::chrono::steady_clock::now() < warm && !engine.Ended()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
       }
-      const std::size_t cycles_before = Count(Slurp("sms.log"), "\n&");
+      const std::size_t cycles_before = Count(Slurp(station.Path("sms.log")), "\n&");
       const double cpu0 = CpuSeconds();
       const auto wall0 = std::chrono::steady_clock::now();
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
       const double cpu = CpuSeconds() - cpu0;
       const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-      const std::size_t cycles = Count(Slurp("sms.log"), "\n&") - cycles_before;
+      const std::size_t cycles = Count(Slurp(station.Path("sms.log")), "\n&") - cycles_before;
       if (engine.Ended()) {
         std::fprintf(stderr, "the engine ended: %s\n", engine.FailureDetail().c_str());
       } else {
@@ -140,7 +141,6 @@ int main(int argc, char** argv) {
         status = 0;
       }
     }
-    if (chdir(home.c_str()) != 0) status = 1;
   }
   if (modem > 0) {
     kill(modem, SIGTERM);

@@ -27,12 +27,14 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "engine/engine_thread.h"
 #include "platform/clock.h"
 #include "platform/pace.h"
+#include "platform/station.h"
 
 extern char** environ;
 
@@ -70,11 +72,11 @@ pid_t StartModemsim(const std::string& dir) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, out[0]);
-  posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
   std::string program = std::string(TAVREL_BIN_DIR) + "/modemsim";
-  std::vector<std::string> args = {program, "--link", "./modem", "--sent-log", "sent.jsonl",
-                                   "--spool", "spool", "--prompt-delay", "300",
-                                   "--result-delay", "2000"};
+  std::vector<std::string> args = {
+      program,   "--link",       dir + "/modem",   "--sent-log", dir + "/sent.jsonl",
+      "--spool", dir + "/spool", "--prompt-delay", "300",        "--result-delay",
+      "2000"};
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
@@ -128,47 +130,47 @@ struct Figures {
 bool Measure(const std::string& pace, int recipients, Figures* figures) {
   std::string dir = (std::filesystem::temp_directory_path() / "tavrel-rate-XXXXXX").string();
   if (mkdtemp(dir.data()) == nullptr) return false;
-  const std::string home = std::filesystem::current_path().string();
+  const tavrel::Station station(dir);
+  const auto in = [&](std::string_view relative) { return station.Path(relative); };
   const pid_t modem = StartModemsim(dir);
-  bool ok = modem > 0 && chdir(dir.c_str()) == 0;
+  bool ok = modem > 0;
   if (ok) {
-    std::ofstream("server.txt", std::ios::binary)
+    std::ofstream(in("server.txt"), std::ios::binary)
         << "[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\n"
         << (pace.empty() ? "" : "PACE=" + pace + "\r\n");
-    std::filesystem::create_directories("query");
-    std::ofstream("query/query", std::ios::binary) << "[query]\r\n0001=ok\r\n";
-    const std::string day = tavrel::Station().Today();
+    std::filesystem::create_directories(in("query"));
+    std::ofstream(in("query/query"), std::ios::binary) << "[query]\r\n0001=ok\r\n";
+    const std::string day = station.Today();
     for (const char* box : {"new", "send", "recv", "qury"}) {
-      std::filesystem::create_directories(day + "/" + box);
+      std::filesystem::create_directories(in(day + "/" + box));
     }
     std::string list;
     for (int i = 0; i < recipients; ++i) list += std::to_string(13000000000LL + i) + "\r\n";
-    std::ofstream(day + "/new/R1", std::ios::binary) << list;
-    std::ofstream(day + "/new/H1", std::ios::binary) << "[HEAD]\r\n";
-    std::ofstream(day + "/new/DA1", std::ios::binary) << "rate";
-    std::ofstream(day + "/new/acc", std::ios::binary) << "1";
+    std::ofstream(in(day + "/new/R1"), std::ios::binary) << list;
+    std::ofstream(in(day + "/new/H1"), std::ios::binary) << "[HEAD]\r\n";
+    std::ofstream(in(day + "/new/DA1"), std::ios::binary) << "rate";
+    std::ofstream(in(day + "/new/acc"), std::ios::binary) << "1";
 
     QuietMonitor monitor;
-    tavrel::myterad engine(monitor, tavrel::Station());
+    tavrel::myterad engine(monitor, station);
     engine.Resume();
     // The rate from the first send to the last: start-up left out.
     const double limit_s = 600;
-    ok = WaitFor([] { return Lines("sent.jsonl") >= 1; }, limit_s);
+    const std::string sent = in("sent.jsonl");
+    ok = WaitFor([&] { return Lines(sent) >= 1; }, limit_s);
     const Clock::time_point first = Clock::now();
-    ok = ok && WaitFor([&] { return Lines("sent.jsonl") >= static_cast<std::size_t>(recipients); },
-                       limit_s);
+    ok =
+        ok && WaitFor([&] { return Lines(sent) >= static_cast<std::size_t>(recipients); }, limit_s);
     const double sends_s = NominalSeconds(Clock::now() - first);
     figures->per_minute = (recipients - 1) / sends_s * 60.0;
 
-    std::ofstream(".query", std::ios::binary) << "13900000001\n*0001";
+    std::ofstream(in(".query"), std::ios::binary) << "13900000001\n*0001";
     const Clock::time_point asked = Clock::now();
-    std::filesystem::rename(".query", "spool/q.sms");
-    ok = ok && WaitFor([&] { return Lines("sent.jsonl") > static_cast<std::size_t>(recipients); },
-                       limit_s);
+    std::filesystem::rename(in(".query"), in("spool/q.sms"));
+    ok = ok && WaitFor([&] { return Lines(sent) > static_cast<std::size_t>(recipients); }, limit_s);
     figures->query_s = NominalSeconds(Clock::now() - asked);
     if (engine.Ended()) ok = false;
   }
-  if (chdir(home.c_str()) != 0) ok = false;
   if (modem > 0) {
     kill(modem, SIGTERM);
     waitpid(modem, nullptr, 0);

@@ -43,22 +43,20 @@ class StartWatch : public ListenerView {
   std::atomic<bool> started{false};
 };
 
-class ScratchDir {
+// A station on a fresh temporary folder, removed at the end.
+class ScratchStation {
  public:
-  ScratchDir() : previous_(fs::current_path()) {
-    std::string pattern = (fs::temp_directory_path() / "tavrel-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
-    path_ = pattern;
-    fs::current_path(path_);
-  }
-  ~ScratchDir() {
-    fs::current_path(previous_);
-    fs::remove_all(path_);
-  }
+  ScratchStation() : station_(MakeFolder()) {}
+  ~ScratchStation() { fs::remove_all(station_.root()); }
+  const tavrel::Station& station() const { return station_; }
 
  private:
-  fs::path previous_;
-  fs::path path_;
+  static std::string MakeFolder() {
+    std::string pattern = (fs::temp_directory_path() / "tavrel-bench-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) std::abort();
+    return pattern;
+  }
+  tavrel::Station station_;
 };
 
 std::uint16_t FreePort() {
@@ -99,12 +97,12 @@ struct Rates {
 // Direct writes and requests take turns in one mailbox, so both meet the
 // same disk and the same counter lengths.
 Rates MeasureRound(int records) {
-  ScratchDir dir;
+  ScratchStation dir;
   const std::uint16_t port = FreePort();
-  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
-  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
+  WriteSetting(dir.station(), "SERVIP", "127.0.0.1");
+  WriteSetting(dir.station(), "PORT", std::to_string(port));
   StartWatch view;
-  eee listener(view, tavrel::Station());
+  eee listener(view, dir.station());
   while (!view.started) {
     if (listener.Finished()) std::abort();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -113,7 +111,8 @@ Rates MeasureRound(int records) {
   Clock::duration direct{}, served{};
   for (int i = 0; i < records; ++i) {
     const auto t0 = Clock::now();
-    if (!WriteOutboxRecord(tavrel::Station(), kNumbers, kText, CounterRule::RefuseNegativeAndRetry)) std::abort();
+    if (!WriteOutboxRecord(dir.station(), kNumbers, kText, CounterRule::RefuseNegativeAndRetry))
+      std::abort();
     const auto t1 = Clock::now();
     if (!OneRequest(port, request)) std::abort();
     const auto t2 = Clock::now();

@@ -93,8 +93,7 @@ WindowedRavelin StartWindowedRavelin(const StationDir& dir, const std::string& s
   const int display = std::atoi(w.xvfb->output().c_str());
   w.probe = XProbe::Connect(display, &error);
   Child::Options options;
-  options.args = {Program("Ravelin")};
-  options.cwd = dir.station();
+  options.args = {Program("Ravelin"), "--dir", dir.station()};
   options.env = {{"TAVREL_TIME_SCALE", scale}, {"DISPLAY", ":" + std::to_string(display)}, {"QT_QPA_PLATFORM", "xcb"}};
   options.stderr_path = dir.root() + "/Ravelin.stderr";
   w.ravelin = Child::Start(options, &error);

@@ -34,9 +34,9 @@ const std::string kText = tavrel::Gbk("你好吗？我的朋友。这是一条�
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-double FileOneRecord() {
+double FileOneRecord(const tavrel::Station& station) {
   auto start = Clock::now();
-  tavrel::OutboxResult r = tavrel::WriteOutboxRecord(tavrel::Station(), kRecipients, kText);
+  tavrel::OutboxResult r = tavrel::WriteOutboxRecord(station, kRecipients, kText);
   double took = Seconds(Clock::now() - start);
   if (!r) {
     std::fprintf(stderr, "store_bench: %s\n", r.error().detail.c_str());
@@ -82,23 +82,22 @@ int main(int argc, char** argv) {
     std::perror("store_bench: mkdtemp");
     return 1;
   }
-  std::filesystem::path previous = std::filesystem::current_path();
-  std::filesystem::current_path(base);
-  std::filesystem::create_directory("baseline");
+  const tavrel::Station station(base);
+  const std::string baseline_dir = station.Path("baseline");
+  std::filesystem::create_directory(baseline_dir);
 
-  std::string header = tavrel::OutboxHeader(tavrel::Station().Now().stamp);
+  std::string header = tavrel::OutboxHeader(station.Now().stamp);
   std::vector<double> store, baseline;
   for (int i = 0; i < records; ++i) {
     // Alternate which goes first, so neither always follows the other's flush.
     if (i % 2 == 0) {
-      store.push_back(FileOneRecord());
-      baseline.push_back(WriteOneBaselineRecord("baseline", i + 1, header));
+      store.push_back(FileOneRecord(station));
+      baseline.push_back(WriteOneBaselineRecord(baseline_dir, i + 1, header));
     } else {
-      baseline.push_back(WriteOneBaselineRecord("baseline", i + 1, header));
-      store.push_back(FileOneRecord());
+      baseline.push_back(WriteOneBaselineRecord(baseline_dir, i + 1, header));
+      store.push_back(FileOneRecord(station));
     }
   }
-  std::filesystem::current_path(previous);
   std::filesystem::remove_all(base);
 
   double s = 1 / Median(store), b = 1 / Median(baseline);

@@ -101,12 +101,12 @@ TEST_F(CustomerPageTest, SearchDeleteAndSearchAgain) {
   EXPECT_EQ(Page().Memo13->Text(), Gbk("无此客户"));
 
   // Known, but its information file is gone.
-  std::rename(("cust/" + kZhang).c_str(), "cust/aside");
+  std::rename(In("cust/" + kZhang).c_str(), In("cust/aside").c_str());
   Type(kZhang, "kept", "");
   Page().ChaXun_BitBtn1->click();
   EXPECT_EQ(Page().Memo13->Text(), Gbk("无此客户"));
   EXPECT_EQ(ui::GetText(Page().Edit6), "kept");
-  std::rename("cust/aside", ("cust/" + kZhang).c_str());
+  std::rename(In("cust/aside").c_str(), In("cust/" + kZhang).c_str());
 
   Type(kZhang, "", "");
   Page().del_keHU_BitBtn4->click();
@@ -132,7 +132,7 @@ TEST_F(CustomerPageTest, SelectingARowFillsTheFieldsOrNamesTheMissingFile) {
   Page().change_kehu_BitBtn2->click();
   EXPECT_EQ(FileBytes("cust/" + kZhang), stored);
 
-  std::remove("cust/Wang");
+  std::remove(In("cust/Wang").c_str());
   Page().ListView5->Select(0);
   EXPECT_EQ(boxes_->Texts(), std::vector<std::string>{"./cust/Wang"});
   EXPECT_EQ(ui::GetText(Page().Edit5), "Wang");
@@ -144,7 +144,7 @@ TEST_F(CustomerPageTest, ListingStopsAtACustomerWithoutInformationFile) {
   Add(Gbk("李四"), "13800000001", "one");
   Add(kZhang, "13012312312", "two");
   Add(Gbk("王五"), "13800000003", "three");
-  std::remove(("cust/" + kZhang).c_str());
+  std::remove(In("cust/" + kZhang).c_str());
 
   // Each box is up while the load waits for it; the rows before are shown.
   std::vector<int> rows_at_box;
@@ -154,7 +154,7 @@ TEST_F(CustomerPageTest, ListingStopsAtACustomerWithoutInformationFile) {
   EXPECT_EQ(boxes_->Texts(), (std::vector<std::string>{kZhang, "4"}));
   EXPECT_EQ(rows_at_box, (std::vector<int>{1, 1}));
 
-  std::remove("cust/cust");
+  std::remove(In("cust/cust").c_str());
   boxes_->Clear();
   Reload();
   EXPECT_EQ(Page().ListView5->Count(), 0);
@@ -206,10 +206,10 @@ TEST_F(AddressBookTest, PickedNamesAreAppendedUntilTheBoxIsFull) {
   EXPECT_EQ(Recipients()->Text(), std::string(1011, '1'));
 
   // An unreadable catalogue keeps the names shown; a readable one replaces them.
-  std::rename("cust/cust", "cust/aside");
+  std::rename(In("cust/cust").c_str(), In("cust/aside").c_str());
   Load();
   EXPECT_EQ(List()->Count(), 2);
-  std::rename("cust/aside", "cust/cust");
+  std::rename(In("cust/aside").c_str(), In("cust/cust").c_str());
   Type(kZhang, "", "");
   Page().del_keHU_BitBtn4->click();
   Load();

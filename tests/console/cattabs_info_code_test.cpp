@@ -167,7 +167,7 @@ TEST_F(InfoCodePageTest, TwoLoadsAtOnceDoNotMixTheirRows) {
   EXPECT_EQ(Listed().size(), 3u);
 
   // A missing catalogue lists nothing.
-  std::remove("query/query");
+  std::remove(In("query/query").c_str());
   Reload();
   EXPECT_EQ(Page().ListView1->Count(), 0);
 }

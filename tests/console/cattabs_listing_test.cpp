@@ -49,16 +49,16 @@ const std::string kCatalogues[] = {
 };
 
 TEST_F(ConsoleTest, ListedValuesAreThoseTheProfileReaderGives) {
-  ASSERT_EQ(mkdir("query", 0777), 0);
-  ASSERT_EQ(mkdir("cust", 0777), 0);
+  ASSERT_EQ(mkdir(In("query").c_str(), 0777), 0);
+  ASSERT_EQ(mkdir(In("cust").c_str(), 0777), 0);
   std::size_t customer_rows = 0;
   for (const std::string& catalogue : kCatalogues) {
-    Put("query/query", catalogue);
-    std::vector<InfoCodeRow> codes = ListInfoCodes(tavrel::Station());
+    Put(In("query/query"), catalogue);
+    std::vector<InfoCodeRow> codes = ListInfoCodes(station_);
     ASSERT_FALSE(codes.empty());
     for (const InfoCodeRow& row : codes) {
       EXPECT_EQ(row.text,
-                GetProfileString(kQuerySection, row.code, kListFallback, 1000, kQueryPath))
+                GetProfileString(kQuerySection, row.code, kListFallback, 1000, In(kQueryPath)))
           << row.code;
     }
 
@@ -68,16 +68,16 @@ TEST_F(ConsoleTest, ListedValuesAreThoseTheProfileReaderGives) {
       customers.replace(at, 5, "cust");
     for (std::size_t at = 0; (at = customers.find("QUERY", at)) != std::string::npos;)
       customers.replace(at, 5, "CUST");
-    Put("cust/cust", customers);
-    const std::optional<std::vector<std::string>> names = ListCustomerNames(tavrel::Station());
+    Put(In("cust/cust"), customers);
+    const std::optional<std::vector<std::string>> names = ListCustomerNames(station_);
     ASSERT_TRUE(names);
     for (const std::string& name : *names) {
-      if (std::optional<std::string> path = CustomerInfoPath(tavrel::Station(), name)) Put(*path, "info");
+      if (std::optional<std::string> path = CustomerInfoPath(station_, name)) Put(*path, "info");
     }
-    CustomerListing listing = ListCustomers(tavrel::Station());
+    CustomerListing listing = ListCustomers(station_);
     for (const CustomerRow& row : listing.rows) {
       EXPECT_EQ(row.number,
-                GetProfileString(kCustSection, row.name, kListFallback, 1000, kCustPath))
+                GetProfileString(kCustSection, row.name, kListFallback, 1000, In(kCustPath)))
           << row.name;
     }
     customer_rows += listing.rows.size();

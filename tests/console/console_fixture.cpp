@@ -1,10 +1,7 @@
 #include "tests/console/console_fixture.h"
-#include "platform/station.h"
 
 #include <QApplication>
-#include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
 #include <thread>
 
@@ -19,27 +16,17 @@ void ConsoleTest::SetUpTestSuite() {
   setenv("TAVREL_TIME_SCALE", "0.01", 1);
 }
 
-void ConsoleTest::SetUp() {
-  char cwd[PATH_MAX];
-  ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-  old_cwd_ = cwd;
-  dir_ = std::make_unique<system_test::StationDir>();
-  ASSERT_EQ(chdir(dir_->station().c_str()), 0);
-  boxes_ = std::make_unique<ui::MessageRecorder>();
-}
+void ConsoleTest::SetUp() { boxes_ = std::make_unique<ui::MessageRecorder>(); }
 
 void ConsoleTest::TearDown() {
   ui::ProcessPostedUpdates();
   boxes_.reset();
-  if (!old_cwd_.empty()) {
-    EXPECT_EQ(chdir(old_cwd_.c_str()), 0);
-  }
   dir_.reset();
 }
 
 void FormTest::SetUp() {
   ConsoleTest::SetUp();
-  form_ = std::make_unique<TForm1>();
+  form_ = std::make_unique<TForm1>(station_);
 }
 
 void FormTest::TearDown() {
@@ -59,7 +46,9 @@ bool ConsoleTest::WaitUntil(const std::function<bool()>& condition,
   return true;
 }
 
-std::string Today() { return Station().Today(); }
+std::string ConsoleTest::FileBytes(std::string_view relative) const {
+  return console::FileBytes(In(relative));
+}
 
 std::string FileBytes(const std::string& path) {
   return system_test::ReadFileBytes(path).value_or("");

@@ -31,7 +31,7 @@ TEST_F(ConsoleTest, DeviceTestStoresTheCentreNumberAndSwitchesToPduMode) {
   auto modem = system_test::StartModemsim(*dir_, {"--traffic-log", log});
   ASSERT_TRUE(modem);
   dir_->WriteSettings({{"COM", "./modem"}, {"RATE", "19200"}, {"SMSCODE", "8613800000000"}});
-  TForm1 form;
+  TForm1 form(station_);
   form.show();
   // The test reads what was saved, not what the edits show.
   ui::SetText(form.TabSheet4->Edit1, "./elsewhere");
@@ -106,7 +106,7 @@ class ErrorModem {
 };
 
 TEST_F(ConsoleTest, DeviceTestFailuresGiveTheirBoxesAndAlwaysRestoreTheCaption) {
-  TForm1 form;
+  TForm1 form(station_);
   SettingsTab& tab = *form.TabSheet4;
   const std::string failure = Gbk("!!! 数据线没有准备好，或COM口忙,或设置错误!");
   const std::string open_failure = Gbk("!!! 设置错误!");

@@ -15,10 +15,10 @@ std::string StampOf(const std::string& day, long n) {
   return day + time;
 }
 
-void PutRecord(const std::string& day, std::string_view box, long n, std::string_view recipients,
-               std::optional<std::string_view> text) {
-  EnsureDayFolder(tavrel::Station(), day);
-  const std::string dir = MailboxDir(tavrel::Station(), day, box);
+void PutRecord(const Station& station, const std::string& day, std::string_view box, long n,
+               std::string_view recipients, std::optional<std::string_view> text) {
+  EnsureDayFolder(station, day);
+  const std::string dir = MailboxDir(station, day, box);
   ASSERT_TRUE(WriteTextFile(RecordPath(dir, "R", n), recipients));
   const std::string stamp = StampOf(day, n);
   ASSERT_TRUE(WriteTextFile(RecordPath(dir, "H", n),
@@ -28,15 +28,16 @@ void PutRecord(const std::string& day, std::string_view box, long n, std::string
   }
 }
 
-void PutRecords(const std::string& day, std::string_view box, long n) {
+void PutRecords(const Station& station, const std::string& day, std::string_view box, long n) {
   for (long i = 1; i <= n; ++i) {
-    PutRecord(day, box, i, "1380000000" + std::to_string(i), "text " + std::to_string(i));
+    PutRecord(station, day, box, i, "1380000000" + std::to_string(i), "text " + std::to_string(i));
   }
 }
 
-void PutCounter(const std::string& day, std::string_view box, std::string_view bytes) {
-  EnsureDayFolder(tavrel::Station(), day);
-  ASSERT_TRUE(WriteTextFile(CounterPath(MailboxDir(tavrel::Station(), day, box)), bytes));
+void PutCounter(const Station& station, const std::string& day, std::string_view box,
+                std::string_view bytes) {
+  EnsureDayFolder(station, day);
+  ASSERT_TRUE(WriteTextFile(CounterPath(MailboxDir(station, day, box)), bytes));
 }
 
 std::vector<long> Numbers(const std::vector<RowValues>& rows) {

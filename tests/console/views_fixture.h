@@ -11,13 +11,14 @@
 
 namespace tavrel::console {
 
-// R<n>, H<n> and (unless absent) DA<n> of day/box, in text mode; the header
-// holds the stamp "<day> 10:00:<n>".
-void PutRecord(const std::string& day, std::string_view box, long n, std::string_view recipients,
-               std::optional<std::string_view> text);
+// R<n>, H<n> and (unless absent) DA<n> of day/box in station, in text mode;
+// the header holds the stamp "<day> 10:00:<n>".
+void PutRecord(const Station& station, const std::string& day, std::string_view box, long n,
+               std::string_view recipients, std::optional<std::string_view> text);
 // n records numbered 1..n with recipients "1380000000<n>" and text "text <n>".
-void PutRecords(const std::string& day, std::string_view box, long n);
-void PutCounter(const std::string& day, std::string_view box, std::string_view bytes);
+void PutRecords(const Station& station, const std::string& day, std::string_view box, long n);
+void PutCounter(const Station& station, const std::string& day, std::string_view box,
+                std::string_view bytes);
 std::string StampOf(const std::string& day, long n);
 
 // Records what a loader hands over.

@@ -21,61 +21,61 @@ class ViewsLoaderTest : public ConsoleTest {
 };
 
 TEST_F(ViewsLoaderTest, CountersSplitTheOutboxIntoPendingAndSent) {
-  PutRecords(day_, kNewBox, 5);
-  PutCounter(day_, kNewBox, "5");
-  PutCounter(day_, kSendBox, "3");
+  PutRecords(station_, day_, kNewBox, 5);
+  PutCounter(station_, day_, kNewBox, "5");
+  PutCounter(station_, day_, kSendBox, "3");
 
   RecordingSink pending;
-  LoadPendingList(tavrel::Station(), day_, pending);
+  LoadPendingList(station_, day_, pending);
   ASSERT_EQ(pending.rows.size(), 2u);
   EXPECT_EQ(pending.rows[0], (RowValues{"1", "4", "13800000004", "text 4", StampOf(day_, 4)}));
   EXPECT_EQ(pending.rows[1], (RowValues{"2", "5", "13800000005", "text 5", StampOf(day_, 5)}));
 
   RecordingSink sent;
-  LoadSentList(tavrel::Station(), day_, sent);
+  LoadSentList(station_, day_, sent);
   EXPECT_EQ(Numbers(sent.rows), (Numbers_{1, 2, 3}));
   EXPECT_EQ(sent.rows[2][0], "3");
 
   // Before the engine's first cycle of the day there is no send counter:
   // everything is pending and the sent list is emptied.
-  ASSERT_EQ(::unlink(CounterPath(MailboxDir(tavrel::Station(), day_, kSendBox)).c_str()), 0);
+  ASSERT_EQ(::unlink(CounterPath(MailboxDir(station_, day_, kSendBox)).c_str()), 0);
   RecordingSink all;
-  LoadPendingList(tavrel::Station(), day_, all);
+  LoadPendingList(station_, day_, all);
   EXPECT_EQ(Numbers(all.rows), (Numbers_{1, 2, 3, 4, 5}));
   sent.rows = {{"stale"}};
-  LoadSentList(tavrel::Station(), day_, sent);
+  LoadSentList(station_, day_, sent);
   EXPECT_TRUE(sent.rows.empty());
   EXPECT_EQ(sent.clears, 2);
 
   // Without a new counter the pending list is left alone, not even cleared.
-  ASSERT_EQ(::unlink(CounterPath(MailboxDir(tavrel::Station(), day_, kNewBox)).c_str()), 0);
+  ASSERT_EQ(::unlink(CounterPath(MailboxDir(station_, day_, kNewBox)).c_str()), 0);
   RecordingSink untouched;
   untouched.rows = {{"kept"}};
-  LoadPendingList(tavrel::Station(), day_, untouched);
+  LoadPendingList(station_, day_, untouched);
   EXPECT_EQ(untouched.clears, 0);
   EXPECT_EQ(untouched.rows.size(), 1u);
 }
 
 TEST_F(ViewsLoaderTest, SmallAndOddCountersFollowEachViewsRule) {
-  PutRecords(day_, kNewBox, 2);
-  PutRecords(day_, kRecvBox, 2);
-  auto pending = [&] { RecordingSink s; LoadPendingList(tavrel::Station(), day_, s); return Numbers(s.rows); };
-  auto sent = [&] { RecordingSink s; LoadSentList(tavrel::Station(), day_, s); return Numbers(s.rows); };
-  auto received = [&] { RecordingSink s; LoadReceivedList(tavrel::Station(), day_, s); return Numbers(s.rows); };
+  PutRecords(station_, day_, kNewBox, 2);
+  PutRecords(station_, day_, kRecvBox, 2);
+  auto pending = [&] { RecordingSink s; LoadPendingList(station_, day_, s); return Numbers(s.rows); };
+  auto sent = [&] { RecordingSink s; LoadSentList(station_, day_, s); return Numbers(s.rows); };
+  auto received = [&] { RecordingSink s; LoadReceivedList(station_, day_, s); return Numbers(s.rows); };
 
   // Below 1: the pending and received views still look at record 1, the
   // sent view at nothing.
-  PutCounter(day_, kNewBox, "0");
-  PutCounter(day_, kSendBox, "-4");
-  PutCounter(day_, kRecvBox, "junk");
+  PutCounter(station_, day_, kNewBox, "0");
+  PutCounter(station_, day_, kSendBox, "-4");
+  PutCounter(station_, day_, kRecvBox, "junk");
   EXPECT_EQ(pending(), (Numbers_{1}));
   EXPECT_EQ(sent(), Numbers_{});
   EXPECT_EQ(received(), (Numbers_{1}));
 
   // Leading digits count; the views read only the first 8 bytes.
-  PutCounter(day_, kNewBox, "2\r\n7");
-  PutCounter(day_, kSendBox, "1x");
-  PutCounter(day_, kRecvBox, "000000002");
+  PutCounter(station_, day_, kNewBox, "2\r\n7");
+  PutCounter(station_, day_, kSendBox, "1x");
+  PutCounter(station_, day_, kRecvBox, "000000002");
   EXPECT_EQ(pending(), (Numbers_{2}));
   EXPECT_EQ(sent(), (Numbers_{1}));
   // The ninth byte is never read: "00000000" is 0, below 1, so record 1.
@@ -84,44 +84,44 @@ TEST_F(ViewsLoaderTest, SmallAndOddCountersFollowEachViewsRule) {
 
 TEST_F(ViewsLoaderTest, ARecordWithoutTextIsSkippedInTheOutboxAndEndsTheInbox) {
   for (std::string_view box : {kNewBox, kRecvBox}) {
-    PutRecord(day_, box, 1, "13800000001", "one");
-    PutRecord(day_, box, 2, "13800000002", std::nullopt);
-    PutRecord(day_, box, 3, "13800000003", "three");
+    PutRecord(station_, day_, box, 1, "13800000001", "one");
+    PutRecord(station_, day_, box, 2, "13800000002", std::nullopt);
+    PutRecord(station_, day_, box, 3, "13800000003", "three");
     // Text without recipients counts as incomplete too.
-    PutRecord(day_, box, 4, "x", "four");
-    ASSERT_EQ(::unlink(RecordPath(MailboxDir(tavrel::Station(), day_, box), "R", 4).c_str()), 0);
-    PutRecord(day_, box, 5, "13800000005", "five");
+    PutRecord(station_, day_, box, 4, "x", "four");
+    ASSERT_EQ(::unlink(RecordPath(MailboxDir(station_, day_, box), "R", 4).c_str()), 0);
+    PutRecord(station_, day_, box, 5, "13800000005", "five");
   }
-  PutCounter(day_, kNewBox, "5");
-  PutCounter(day_, kSendBox, "5");
-  PutCounter(day_, kRecvBox, "5");
+  PutCounter(station_, day_, kNewBox, "5");
+  PutCounter(station_, day_, kSendBox, "5");
+  PutCounter(station_, day_, kRecvBox, "5");
 
   RecordingSink sent;
-  LoadSentList(tavrel::Station(), day_, sent);
+  LoadSentList(station_, day_, sent);
   EXPECT_EQ(Numbers(sent.rows), (Numbers_{1, 3, 5}));
   EXPECT_EQ(sent.rows[1][0], "2");  // positions run on without gaps
   EXPECT_EQ(sent.rows[2][0], "3");
 
-  PutCounter(day_, kSendBox, "0");
+  PutCounter(station_, day_, kSendBox, "0");
   RecordingSink pending;
-  LoadPendingList(tavrel::Station(), day_, pending);
+  LoadPendingList(station_, day_, pending);
   EXPECT_EQ(Numbers(pending.rows), (Numbers_{1, 3, 5}));
 
   RecordingSink received;
-  LoadReceivedList(tavrel::Station(), day_, received);
+  LoadReceivedList(station_, day_, received);
   EXPECT_EQ(Numbers(received.rows), (Numbers_{1}));
 }
 
 TEST_F(ViewsLoaderTest, RowsCarryTheFilesAsReadTheForbidMarkAndFieldCuts) {
   const std::string long_text(20000, 'a');
-  PutRecord(day_, kNewBox, 1, "*13800000001\n13800000002", long_text);
-  PutRecord(day_, kNewBox, 2, "13800000002;\r\n", Gbk("你好") + "\r\nsecond");
-  ASSERT_EQ(::unlink(RecordPath(MailboxDir(tavrel::Station(), day_, kNewBox), "H", 2).c_str()), 0);
-  PutCounter(day_, kNewBox, "2");
-  PutCounter(day_, kSendBox, "2");
+  PutRecord(station_, day_, kNewBox, 1, "*13800000001\n13800000002", long_text);
+  PutRecord(station_, day_, kNewBox, 2, "13800000002;\r\n", Gbk("你好") + "\r\nsecond");
+  ASSERT_EQ(::unlink(RecordPath(MailboxDir(station_, day_, kNewBox), "H", 2).c_str()), 0);
+  PutCounter(station_, day_, kNewBox, "2");
+  PutCounter(station_, day_, kSendBox, "2");
 
   RecordingSink sent;
-  LoadSentList(tavrel::Station(), day_, sent);
+  LoadSentList(station_, day_, sent);
   ASSERT_EQ(sent.rows.size(), 2u);
   // The forbidden record carries the marker as a sixth value; the other has
   // five, and an empty time when its header is gone.
@@ -135,18 +135,18 @@ TEST_F(ViewsLoaderTest, RowsCarryTheFilesAsReadTheForbidMarkAndFieldCuts) {
   EXPECT_EQ(sent.rows[1][3], Gbk("你好") + "\r\nsecond");
   EXPECT_EQ(sent.rows[1][4], "");
 
-  PutCounter(day_, kSendBox, "0");
+  PutCounter(station_, day_, kSendBox, "0");
   RecordingSink pending;
-  LoadPendingList(tavrel::Station(), day_, pending);
+  LoadPendingList(station_, day_, pending);
   EXPECT_EQ(pending.rows.at(0)[3], std::string(10239, 'a'));
 }
 
 TEST_F(ViewsLoaderTest, ALoadThatIsReplacedStopsAtItsNextRecord) {
-  PutRecords(day_, kRecvBox, 50);
-  PutCounter(day_, kRecvBox, "50");
+  PutRecords(station_, day_, kRecvBox, 50);
+  PutCounter(station_, day_, kRecvBox, "50");
   RecordingSink sink;
   sink.stop_after = 7;
-  LoadReceivedList(tavrel::Station(), day_, sink);
+  LoadReceivedList(station_, day_, sink);
   EXPECT_EQ(sink.rows.size(), 7u);
 }
 

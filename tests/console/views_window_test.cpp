@@ -60,7 +60,7 @@ class ViewsWindowTest : public FormTest {
   }
 
   const std::string today_ = Today();
-  const std::string outbox_ = MailboxDir(tavrel::Station(), Today(), kNewBox);
+  const std::string outbox_ = MailboxDir(station_, Today(), kNewBox);
 };
 
 TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
@@ -72,9 +72,9 @@ TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
   EXPECT_EQ(pending.ListView2->selectionMode(), QAbstractItemView::ExtendedSelection);
   EXPECT_EQ(sent.ListView3->selectionMode(), QAbstractItemView::SingleSelection);
 
-  PutRecords(today_, kNewBox, 5);
-  PutCounter(today_, kNewBox, "5");
-  PutCounter(today_, kSendBox, "3");
+  PutRecords(station_, today_, kNewBox, 5);
+  PutCounter(station_, today_, kNewBox, "5");
+  PutCounter(station_, today_, kSendBox, "3");
 
   // A real double click on the list starts the load.
   QTest::mouseDClick(pending.ListView2->viewport(), Qt::LeftButton);
@@ -90,7 +90,7 @@ TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
   EXPECT_EQ(ui::GetText(sent.nian_Edit7), today_);  // filled once a row is listed
 
   // The engine has not run today: everything is pending, nothing sent.
-  Unlink(CounterPath(MailboxDir(tavrel::Station(), today_, kSendBox)));
+  Unlink(CounterPath(MailboxDir(station_, today_, kSendBox)));
   form_->Button9Click();
   Settle(pending.Loader());
   EXPECT_EQ(Numbers(Rows(pending.ListView2)), (Numbers_{1, 2, 3, 4, 5}));
@@ -105,16 +105,16 @@ TEST_F(ViewsWindowTest, TheSendCounterSplitsTodaysOutboxBetweenPendingAndSent) {
 
 TEST_F(ViewsWindowTest, ARecordWithoutTextIsSkippedOrEndsTheReceivedList) {
   for (std::string_view box : {kNewBox, kRecvBox}) {
-    PutRecords(today_, box, 3);
-    Unlink(RecordPath(MailboxDir(tavrel::Station(), today_, box), "DA", 2));
-    PutCounter(today_, box, "3");
+    PutRecords(station_, today_, box, 3);
+    Unlink(RecordPath(MailboxDir(station_, today_, box), "DA", 2));
+    PutCounter(station_, today_, box, "3");
   }
   LoadPending();
   const auto pending = Rows(form_->TabSheet2->ListView2);
   EXPECT_EQ(Numbers(pending), (Numbers_{1, 3}));
   EXPECT_EQ(pending.at(1).at(0), "2");
 
-  PutCounter(today_, kSendBox, "3");
+  PutCounter(station_, today_, kSendBox, "3");
   LoadSent();
   EXPECT_EQ(Numbers(Rows(form_->TabSheet3->ListView3)), (Numbers_{1, 3}));
   LoadReceived();
@@ -123,9 +123,9 @@ TEST_F(ViewsWindowTest, ARecordWithoutTextIsSkippedOrEndsTheReceivedList) {
 
 TEST_F(ViewsWindowTest, AForbiddenRecordIsMarkedAndModifyAndForbidRewriteIt) {
   PendingTab& tab = *form_->TabSheet2;
-  PutRecords(today_, kNewBox, 3);
-  PutRecord(today_, kNewBox, 2, "*13800000002\n13800000009", "text 2");
-  PutCounter(today_, kNewBox, "3");
+  PutRecords(station_, today_, kNewBox, 3);
+  PutRecord(station_, today_, kNewBox, 2, "*13800000002\n13800000009", "text 2");
+  PutCounter(station_, today_, kNewBox, "3");
   const std::string header = FileBytes(RecordPath(outbox_, "H", 2));
   LoadPending();
   ASSERT_EQ(tab.ListView2->Count(), 3);
@@ -162,17 +162,17 @@ TEST_F(ViewsWindowTest, AForbiddenRecordIsMarkedAndModifyAndForbidRewriteIt) {
 
 TEST_F(ViewsWindowTest, TheSentSelectionPicksTheRecordThatModifyRewritesInToday) {
   // Before any selection the buttons act on record 0, which no reader lists.
-  PutCounter(today_, kNewBox, "0");
+  PutCounter(station_, today_, kNewBox, "0");
   form_->TabSheet2->Memo1->SetText("13700000000");
   form_->TabSheet2->changge_dai_BitBtn1Click();
   EXPECT_EQ(FileBytes(RecordPath(outbox_, "R", 0)), "13700000000");
 
   const std::string other = "2003-5-12";
-  PutRecords(other, kNewBox, 3);
-  PutRecord(other, kNewBox, 3, "13611111111", Gbk("旧日的短信"));
-  PutCounter(other, kNewBox, "3");
-  PutCounter(other, kSendBox, "3");
-  PutRecords(today_, kNewBox, 3);
+  PutRecords(station_, other, kNewBox, 3);
+  PutRecord(station_, other, kNewBox, 3, "13611111111", Gbk("旧日的短信"));
+  PutCounter(station_, other, kNewBox, "3");
+  PutCounter(station_, other, kSendBox, "3");
+  PutRecords(station_, today_, kNewBox, 3);
 
   SentTab& sent = *form_->TabSheet3;
   ui::SetText(sent.nian_Edit7, other);
@@ -184,11 +184,11 @@ TEST_F(ViewsWindowTest, TheSentSelectionPicksTheRecordThatModifyRewritesInToday)
   EXPECT_EQ(form_->TabSheet2->SelectedRecord, 3);
 
   // A sent record whose files went missing leaves the boxes as they were.
-  Unlink(RecordPath(MailboxDir(tavrel::Station(), other, kNewBox), "DA", 1));
+  Unlink(RecordPath(MailboxDir(station_, other, kNewBox), "DA", 1));
   sent.ListView3->Select(0);
   EXPECT_EQ(sent.Memo3->Text(), "13800000001");
   EXPECT_EQ(sent.Memo4->Text(), Gbk("旧日的短信"));
-  Unlink(RecordPath(MailboxDir(tavrel::Station(), other, kNewBox), "R", 2));
+  Unlink(RecordPath(MailboxDir(station_, other, kNewBox), "R", 2));
   sent.ListView3->Select(1);
   EXPECT_EQ(sent.Memo3->Text(), "13800000001");
   EXPECT_EQ(form_->TabSheet2->SelectedRecord, 2);
@@ -199,7 +199,7 @@ TEST_F(ViewsWindowTest, TheSentSelectionPicksTheRecordThatModifyRewritesInToday)
   form_->TabSheet2->changge_dai_BitBtn1Click();
   EXPECT_EQ(FileBytes(RecordPath(outbox_, "R", 3)), "13500000000");
   EXPECT_EQ(FileBytes(RecordPath(outbox_, "DA", 3)), "for today");
-  EXPECT_EQ(FileBytes(RecordPath(MailboxDir(tavrel::Station(), other, kNewBox), "R", 3)), "13611111111");
+  EXPECT_EQ(FileBytes(RecordPath(MailboxDir(station_, other, kNewBox), "R", 3)), "13611111111");
 }
 
 TEST_F(ViewsWindowTest, ModifyWithoutTodaysFolderWritesNothing) {
@@ -211,8 +211,8 @@ TEST_F(ViewsWindowTest, ModifyWithoutTodaysFolderWritesNothing) {
 }
 
 TEST_F(ViewsWindowTest, TheReceivedBoxesShowTheFirstLineOfTheRow) {
-  PutRecord(today_, kRecvBox, 1, "8613800000001", Gbk("第一行") + "\nsecond line");
-  PutCounter(today_, kRecvBox, "1");
+  PutRecord(station_, today_, kRecvBox, 1, "8613800000001", Gbk("第一行") + "\nsecond line");
+  PutCounter(station_, today_, kRecvBox, "1");
   form_->TabSheet2->SelectedRecord = 7;
   ReceivedTab& tab = *form_->TabSheet6;
   LoadReceived();
@@ -226,14 +226,14 @@ TEST_F(ViewsWindowTest, TheReceivedBoxesShowTheFirstLineOfTheRow) {
 }
 
 TEST_F(ViewsWindowTest, ADateEditThatIsNoDayFolderNameLoadsToday) {
-  PutRecords(today_, kRecvBox, 2);
-  PutCounter(today_, kRecvBox, "2");
+  PutRecords(station_, today_, kRecvBox, 2);
+  PutCounter(station_, today_, kRecvBox, "2");
   // A folder outside the store that a crafted date could otherwise reach.
-  ASSERT_EQ(::mkdir("outside", 0755), 0);
-  PutRecords("outside/2003-5-12", kRecvBox, 1);
-  PutCounter("outside/2003-5-12", kRecvBox, "1");
-  PutRecords("2003-5-12", kRecvBox, 1);
-  PutCounter("2003-5-12", kRecvBox, "1");
+  ASSERT_EQ(::mkdir(In("outside").c_str(), 0755), 0);
+  PutRecords(station_, "outside/2003-5-12", kRecvBox, 1);
+  PutCounter(station_, "outside/2003-5-12", kRecvBox, "1");
+  PutRecords(station_, "2003-5-12", kRecvBox, 1);
+  PutCounter(station_, "2003-5-12", kRecvBox, "1");
   ReceivedTab& tab = *form_->TabSheet6;
   for (const char* text : {"x", "../outside/2003-5-12", "outside/2003-5-12", "2003-5-12/../.."}) {
     ui::SetText(tab.Edit4, text);
@@ -249,10 +249,10 @@ TEST_F(ViewsWindowTest, ADateEditThatIsNoDayFolderNameLoadsToday) {
 
 TEST_F(ViewsWindowTest, ASecondLoadReplacesOneStillRunning) {
   const std::string big = "2003-5-12";
-  PutRecords(big, kNewBox, 800);
-  PutCounter(big, kSendBox, "800");
-  PutRecords(today_, kNewBox, 3);
-  PutCounter(today_, kSendBox, "3");
+  PutRecords(station_, big, kNewBox, 800);
+  PutCounter(station_, big, kSendBox, "800");
+  PutRecords(station_, today_, kNewBox, 3);
+  PutCounter(station_, today_, kSendBox, "3");
   SentTab& tab = *form_->TabSheet3;
   for (int round = 0; round < 3; ++round) {
     ui::SetText(tab.nian_Edit7, big);
@@ -271,8 +271,8 @@ TEST_F(ViewsWindowTest, ASecondLoadReplacesOneStillRunning) {
 }
 
 TEST_F(ViewsWindowTest, RestingThePointerOnAPendingRowSelectsIt) {
-  PutRecords(today_, kNewBox, 3);
-  PutCounter(today_, kNewBox, "3");
+  PutRecords(station_, today_, kNewBox, 3);
+  PutCounter(station_, today_, kNewBox, "3");
   PendingTab& tab = *form_->TabSheet2;
   LoadPending();
   const QModelIndex row = tab.ListView2->model()->index(2, 1);

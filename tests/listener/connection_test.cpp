@@ -1,5 +1,5 @@
 // One connection of the listener over a real loopback socket, filing into a
-// real store in a temporary working directory.
+// real store in a station on a temporary folder.
 #include "listener/connection.h"
 #include "platform/station.h"
 
@@ -23,10 +23,9 @@ namespace tavrel {
 namespace {
 
 using test::FileBytes;
-using test::OnlyDayFolder;
 using test::RecordingView;
 using test::SendRequest;
-using test::TempWorkDir;
+using test::TempStation;
 
 const std::string kExample = Gbk("0000|13012312312;11111111111;22222222222;|你好吗？我的朋友。|");
 
@@ -65,14 +64,18 @@ class ConnectionTest : public ::testing::Test {
 
   std::string Log() {
     log_.Flush();
-    return FileBytes("log.txt");
+    return FileBytes(dir_.Path("log.txt"));
   }
 
-  TempWorkDir dir_;
+  TempStation dir_;
   RecordingView view_;
   ListenerLog log_;
-  ConnectionContext context_{log_, view_};
-  void SetUp() override { ASSERT_TRUE(log_.Open("./log.txt")); }
+  ConnectionContext context_{log_, view_, dir_.station(), {}};
+  void SetUp() override { ASSERT_TRUE(log_.Open(dir_.Path("./log.txt"))); }
+
+  // The only day folder, by name; files in it are reached through In.
+  std::string OnlyDayFolder() const { return test::OnlyDayFolder(dir_.path()); }
+  std::string In(const std::string& relative) const { return dir_.Path(relative); }
 };
 
 TEST_F(ConnectionTest, HelpExampleIsFiledAsRecordOneOfANewDay) {
@@ -83,12 +86,12 @@ TEST_F(ConnectionTest, HelpExampleIsFiledAsRecordOneOfANewDay) {
   const std::string day = OnlyDayFolder();
   ASSERT_TRUE(std::regex_match(day, std::regex(R"(\d{4}-[1-9]\d?-[1-9]\d?)"))) << day;
   for (const char* box : {"new", "send", "recv", "qury"}) {
-    EXPECT_TRUE(std::filesystem::is_directory(day + "/" + box)) << box;
+    EXPECT_TRUE(std::filesystem::is_directory(In(day + "/" + box))) << box;
   }
-  EXPECT_EQ(FileBytes(day + "/new/R1"), "13012312312\r\n11111111111\r\n22222222222\r\n");
-  EXPECT_EQ(FileBytes(day + "/new/DA1"), Gbk("你好吗？我的朋友。"));
-  EXPECT_EQ(FileBytes(day + "/new/acc"), "1");
-  const std::string header = FileBytes(day + "/new/H1");
+  EXPECT_EQ(FileBytes(In(day + "/new/R1")), "13012312312\r\n11111111111\r\n22222222222\r\n");
+  EXPECT_EQ(FileBytes(In(day + "/new/DA1")), Gbk("你好吗？我的朋友。"));
+  EXPECT_EQ(FileBytes(In(day + "/new/acc")), "1");
+  const std::string header = FileBytes(In(day + "/new/H1"));
   const std::string head = "[HEAD]\r\ntime=" + day + " ";
   ASSERT_EQ(header.substr(0, head.size()), head);
   EXPECT_TRUE(std::regex_match(header.substr(head.size(), 8), std::regex(R"(\d\d:\d\d:\d\d)")));
@@ -106,14 +109,14 @@ TEST_F(ConnectionTest, HelpExampleIsFiledAsRecordOneOfANewDay) {
 TEST_F(ConnectionTest, NumberingFollowsTheCounter) {
   ASSERT_EQ(Serve(kExample).outcome, ConnectionOutcome::Filed);
   const std::string day = OnlyDayFolder();
-  test::WriteFileBytes(day + "/new/acc", "41");
+  test::WriteFileBytes(In(day + "/new/acc"), "41");
   ASSERT_EQ(Serve("1|13012312312|second|").outcome, ConnectionOutcome::Filed);
-  EXPECT_EQ(FileBytes(day + "/new/acc"), "42");
-  EXPECT_EQ(FileBytes(day + "/new/DA42"), "second");
+  EXPECT_EQ(FileBytes(In(day + "/new/acc")), "42");
+  EXPECT_EQ(FileBytes(In(day + "/new/DA42")), "second");
   EXPECT_EQ(view_.Account(), "42");
-  test::WriteFileBytes(day + "/new/acc", "0");
+  test::WriteFileBytes(In(day + "/new/acc"), "0");
   ASSERT_EQ(Serve("1|13012312312|third|").outcome, ConnectionOutcome::Filed);
-  EXPECT_EQ(FileBytes(day + "/new/acc"), "1");
+  EXPECT_EQ(FileBytes(In(day + "/new/acc")), "1");
 }
 
 TEST_F(ConnectionTest, MalformedRequestsGet0001AndFileNothing) {
@@ -156,10 +159,10 @@ TEST_F(ConnectionTest, FieldEdgesThatAreAccepted) {
             ConnectionOutcome::Filed);
   ASSERT_EQ(Serve(std::string("0|13012312312|\0four|", 20)).outcome, ConnectionOutcome::Refused);
   const std::string day = OnlyDayFolder();
-  EXPECT_EQ(FileBytes(day + "/new/DA1"), "one");
-  EXPECT_EQ(FileBytes(day + "/new/DA2"), "two");
-  EXPECT_EQ(FileBytes(day + "/new/DA3"), "three");
-  EXPECT_EQ(FileBytes(day + "/new/acc"), "3");
+  EXPECT_EQ(FileBytes(In(day + "/new/DA1")), "one");
+  EXPECT_EQ(FileBytes(In(day + "/new/DA2")), "two");
+  EXPECT_EQ(FileBytes(In(day + "/new/DA3")), "three");
+  EXPECT_EQ(FileBytes(In(day + "/new/acc")), "3");
 }
 
 TEST_F(ConnectionTest, RecipientListRuleShapesR) {
@@ -178,7 +181,7 @@ TEST_F(ConnectionTest, RecipientListRuleShapesR) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.numbers);
     ASSERT_EQ(Serve("0000|" + c.numbers + "|text|").outcome, ConnectionOutcome::Filed);
-    EXPECT_EQ(FileBytes(OnlyDayFolder() + "/new/R" + std::to_string(++n)), c.r_file);
+    EXPECT_EQ(FileBytes(In(OnlyDayFolder() + "/new/R" + std::to_string(++n))), c.r_file);
   }
 }
 
@@ -196,14 +199,14 @@ TEST_F(ConnectionTest, SilentOrVanishedClientGetsNoReply) {
 
 TEST_F(ConnectionTest, StoreFailureGets0002AndAdvancesNothing) {
   // R1 cannot be written where a directory has its name.
-  EnsureDayFolder(Station(), Station().Today());
+  EnsureDayFolder(dir_.station(), dir_.station().Today());
   const std::string day = OnlyDayFolder();
-  std::filesystem::create_directory(day + "/new/R1");
+  std::filesystem::create_directory(In(day + "/new/R1"));
   const Served served = Serve(kExample);
   EXPECT_EQ(served.outcome, ConnectionOutcome::NotFiled);
   EXPECT_EQ(served.exchange.reply,
             Padded(Gbk("0002|服务器设备或系统有误，请通知服务器管理员，或与有关人员联系.|")));
-  EXPECT_EQ(FileBytes(day + "/new/acc"), "<missing>");
+  EXPECT_EQ(FileBytes(In(day + "/new/acc")), "<missing>");
   EXPECT_EQ(view_.Account(), "");
   const std::string log = Log();
   EXPECT_NE(log.find(Gbk("0002|服务器设备或系统有误，请通知服务器管理员，或与有关人员联系.|") + "\r\r\n"),

@@ -23,16 +23,18 @@ namespace {
 }();
 }  // namespace
 
-TempWorkDir::TempWorkDir() : previous_(fs::current_path().string()) {
+namespace {
+std::string MakeTempFolder() {
   std::string pattern = (fs::temp_directory_path() / "tavrel-listener-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
-  fs::current_path(path_);
+  return pattern;
 }
+}  // namespace
 
-TempWorkDir::~TempWorkDir() {
+TempStation::TempStation() : path_(MakeTempFolder()), station_(path_) {}
+
+TempStation::~TempStation() {
   std::error_code ignored;
-  fs::current_path(previous_, ignored);
   fs::remove_all(path_, ignored);
 }
 
@@ -93,9 +95,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-std::string OnlyDayFolder() {
+std::string OnlyDayFolder(const std::string& root) {
   std::string found;
-  for (const auto& entry : fs::directory_iterator(fs::current_path())) {
+  for (const auto& entry : fs::directory_iterator(root)) {
     if (!entry.is_directory()) continue;
     if (!found.empty()) return "<several>";
     found = entry.path().filename().string();

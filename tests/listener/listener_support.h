@@ -1,29 +1,35 @@
 #pragma once
-// Shared pieces of the listener tests: a temporary working directory, a
+// Shared pieces of the listener tests: a station on a temporary folder, a
 // view that records what the listener shows, and a loopback client.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "listener/listener_view.h"
+#include "platform/station.h"
 
 namespace tavrel::test {
 
-// Makes a fresh directory the working directory; restores and removes it.
-class TempWorkDir {
+// A station on a fresh temporary folder, removed at the end. The working
+// directory is left alone.
+class TempStation {
  public:
-  TempWorkDir();
-  ~TempWorkDir();
-  TempWorkDir(const TempWorkDir&) = delete;
-  TempWorkDir& operator=(const TempWorkDir&) = delete;
+  TempStation();
+  ~TempStation();
+  TempStation(const TempStation&) = delete;
+  TempStation& operator=(const TempStation&) = delete;
   const std::string& path() const { return path_; }
+  const Station& station() const { return station_; }
+  // "log.txt" -> "<folder>/log.txt"
+  std::string Path(std::string_view relative) const { return station_.Path(relative); }
 
  private:
-  std::string previous_;
   std::string path_;
+  Station station_;
 };
 
 class RecordingView : public ListenerView {
@@ -51,8 +57,8 @@ class RecordingView : public ListenerView {
 // Whole file, raw bytes; "<missing>" when it cannot be read.
 std::string FileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
-// The only day folder in the working directory, or "" when there is none.
-std::string OnlyDayFolder();
+// The name of the only day folder in root, or "" when there is none.
+std::string OnlyDayFolder(const std::string& root);
 
 // A port on 127.0.0.1 that was free a moment ago.
 std::uint16_t FreeLoopbackPort();

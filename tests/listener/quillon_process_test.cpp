@@ -27,19 +27,21 @@ namespace {
 using namespace std::chrono_literals;
 using test::FileBytes;
 using test::SendRequest;
-using test::TempWorkDir;
+using test::TempStation;
 
-// A Quillon --headless child in the current directory, stopped by its pid.
+// A Quillon --headless child running the station in folder, stopped by its
+// pid.
 class HeadlessQuillon {
  public:
-  HeadlessQuillon() {
+  explicit HeadlessQuillon(const std::string& folder) {
     int out[2], err[2];
     if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(out[1], STDOUT_FILENO);
       ::dup2(err[1], STDERR_FILENO);
-      ::execl(TAVREL_BIN_DIR "/Quillon", "Quillon", "--headless", static_cast<char*>(nullptr));
+      ::execl(TAVREL_BIN_DIR "/Quillon", "Quillon", "--headless", "--dir", folder.c_str(),
+              static_cast<char*>(nullptr));
       ::_exit(127);
     }
     ::close(out[1]);
@@ -121,11 +123,11 @@ class HeadlessQuillon {
 };
 
 TEST(QuillonHeadless, PrintsStatusInUtf8AndStopsCleanly) {
-  TempWorkDir dir;
+  TempStation dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
-  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
-  HeadlessQuillon quillon;
+  WriteSetting(dir.station(), "SERVIP", "127.0.0.1");
+  WriteSetting(dir.station(), "PORT", std::to_string(port));
+  HeadlessQuillon quillon(dir.path());
   ASSERT_TRUE(quillon.started());
   ASSERT_TRUE(quillon.WaitForOutput("-------------系统启动成功....\n")) << quillon.output();
   EXPECT_EQ(quillon.output(), "数据服务进程---runing...\n127.0.0.1\n" + std::to_string(port) +
@@ -140,15 +142,15 @@ TEST(QuillonHeadless, PrintsStatusInUtf8AndStopsCleanly) {
 
   EXPECT_EQ(quillon.Stop(SIGTERM), 0);
   // The stop closes the log, so its buffered lines are all on disk.
-  const std::string log = FileBytes("log.txt");
+  const std::string log = FileBytes(dir.Path("log.txt"));
   EXPECT_EQ(log.size() - log.rfind(Gbk("建立短消息 over\r\r\n")),
             Gbk("建立短消息 over\r\r\n").size());
 }
 
 TEST(QuillonHeadless, FailedStartExitsWithAHint) {
-  TempWorkDir dir;
-  WriteSetting(tavrel::Station(), "SERVIP", "not an address");
-  HeadlessQuillon quillon;
+  TempStation dir;
+  WriteSetting(dir.station(), "SERVIP", "not an address");
+  HeadlessQuillon quillon(dir.path());
   ASSERT_TRUE(quillon.started());
   EXPECT_EQ(quillon.Stop(0), 1);
   EXPECT_NE(quillon.output().find("err bind..\n"), std::string::npos) << quillon.output();
@@ -162,11 +164,11 @@ std::size_t Occurrences(const std::string& text, const std::string& what) {
 }
 
 TEST(QuillonHeadless, LastingAcceptFailurePausesAndServiceResumesAfterIt) {
-  TempWorkDir dir;
+  TempStation dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
-  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
-  HeadlessQuillon quillon;
+  WriteSetting(dir.station(), "SERVIP", "127.0.0.1");
+  WriteSetting(dir.station(), "PORT", std::to_string(port));
+  HeadlessQuillon quillon(dir.path());
   ASSERT_TRUE(quillon.WaitForOutput("-------------系统启动成功....\n")) << quillon.output();
 
   // No descriptor left for the connection: every accept fails until the
@@ -194,15 +196,15 @@ TEST(QuillonHeadless, LastingAcceptFailurePausesAndServiceResumesAfterIt) {
   ASSERT_EQ(::prlimit(quillon.pid(), RLIMIT_NOFILE, &previous, nullptr), 0);
   EXPECT_EQ(client.get().reply.substr(0, 5), "0000|");
   EXPECT_EQ(quillon.Stop(SIGTERM), 0);
-  EXPECT_NE(FileBytes("log.txt").find("Accept() Error!\r\n"), std::string::npos);
+  EXPECT_NE(FileBytes(dir.Path("log.txt")).find("Accept() Error!\r\n"), std::string::npos);
 }
 
 TEST(QuillonHeadless, FilesBesideAnotherWriterWithoutLosingARecord) {
-  TempWorkDir dir;
+  TempStation dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  WriteSetting(tavrel::Station(), "SERVIP", "127.0.0.1");
-  WriteSetting(tavrel::Station(), "PORT", std::to_string(port));
-  HeadlessQuillon quillon;
+  WriteSetting(dir.station(), "SERVIP", "127.0.0.1");
+  WriteSetting(dir.station(), "PORT", std::to_string(port));
+  HeadlessQuillon quillon(dir.path());
   ASSERT_TRUE(quillon.WaitForOutput("-------------系统启动成功....")) << quillon.output();
 
   constexpr int kEach = 40;
@@ -216,18 +218,19 @@ TEST(QuillonHeadless, FilesBesideAnotherWriterWithoutLosingARecord) {
   });
   int filed_here = 0;
   for (int i = 0; i < kEach; ++i) {
-    filed_here += WriteOutboxRecord(tavrel::Station(), "13012312312", "console " + std::to_string(i)).ok() ? 1 : 0;
+    const std::string text = "console " + std::to_string(i);
+    filed_here += WriteOutboxRecord(dir.station(), "13012312312", text).ok() ? 1 : 0;
   }
   ASSERT_EQ(client.get(), kEach);
   ASSERT_EQ(filed_here, kEach);
   EXPECT_EQ(quillon.Stop(SIGTERM), 0);
 
-  const std::string day = test::OnlyDayFolder();
-  ASSERT_EQ(FileBytes(day + "/new/acc"), std::to_string(2 * kEach));
+  const std::string day = test::OnlyDayFolder(dir.path());
+  ASSERT_EQ(FileBytes(dir.Path(day + "/new/acc")), std::to_string(2 * kEach));
   std::set<std::string> texts;
   for (int n = 1; n <= 2 * kEach; ++n) {
-    texts.insert(FileBytes(day + "/new/DA" + std::to_string(n)));
-    EXPECT_EQ(FileBytes(day + "/new/R" + std::to_string(n)), "13012312312");
+    texts.insert(FileBytes(dir.Path(day + "/new/DA" + std::to_string(n))));
+    EXPECT_EQ(FileBytes(dir.Path(day + "/new/R" + std::to_string(n))), "13012312312");
   }
   EXPECT_EQ(texts.size(), static_cast<std::size_t>(2 * kEach));
   EXPECT_EQ(texts.count("<missing>"), 0u);

@@ -26,7 +26,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::FileBytes;
-using test::TempWorkDir;
+using test::TempStation;
 
 // Lets posted updates run until done() holds; false after the bound.
 template <typename Done>
@@ -42,9 +42,9 @@ bool PumpUntil(Done done, std::chrono::milliseconds bound = 10s) {
 }
 
 TEST(QuillonWindow, DesignAndSettingsAtCreation) {
-  TempWorkDir dir;
+  TempStation dir;
   {
-    TForm1 form;
+    TForm1 form(dir.station());
     EXPECT_EQ(ui::GetText(&form), Gbk("数据服务进程"));
     EXPECT_EQ(form.width(), 639);
     EXPECT_EQ(form.height(), 308);
@@ -63,32 +63,34 @@ TEST(QuillonWindow, DesignAndSettingsAtCreation) {
             std::string::npos);
 
   // Values longer than the window's fields are cut on reading.
-  test::WriteFileBytes("server.txt", "[SET]\r\nSERVIP=123456789012345678901234\r\nPORT=12345678901\r\n");
-  TForm1 form;
+  test::WriteFileBytes(dir.Path("server.txt"),
+                       "[SET]\r\nSERVIP=123456789012345678901234\r\nPORT=12345678901\r\n");
+  TForm1 form(dir.station());
   EXPECT_EQ(ui::GetText(form.Edit1), "1234567890123456789");
   EXPECT_EQ(ui::GetText(form.Edit2), "123456789");
 }
 
 TEST(QuillonWindow, SaveWritesAddressThenPort) {
-  TempWorkDir dir;
-  TForm1 form;
+  TempStation dir;
+  TForm1 form(dir.station());
   ui::SetText(form.Edit1, "127.0.0.1");
   ui::SetText(form.Edit2, "");
   form.Button3->click();
-  EXPECT_EQ(FileBytes("server.txt"), "[SET]\r\nSERVIP=127.0.0.1\r\nPORT=\r\n");
+  EXPECT_EQ(FileBytes(dir.Path("server.txt")), "[SET]\r\nSERVIP=127.0.0.1\r\nPORT=\r\n");
 
-  test::WriteFileBytes("server.txt", "[SET]\r\nCOM=COM1\r\nRATE=19200\r\nSMSCODE=8613800000000\r\n");
+  test::WriteFileBytes(dir.Path("server.txt"),
+                       "[SET]\r\nCOM=COM1\r\nRATE=19200\r\nSMSCODE=8613800000000\r\n");
   ui::SetText(form.Edit2, "9002");
   form.Button3->click();
-  EXPECT_EQ(FileBytes("server.txt"),
+  EXPECT_EQ(FileBytes(dir.Path("server.txt")),
             "[SET]\r\nCOM=COM1\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\n"
             "PORT=9002\r\n");
 }
 
 TEST(QuillonWindow, EscStartsTheListenerOnceAndTheMemoFollowsIt) {
-  TempWorkDir dir;
+  TempStation dir;
   const std::uint16_t port = test::FreeLoopbackPort();
-  TForm1 form;
+  TForm1 form(dir.station());
   ui::SetText(form.Edit1, "127.0.0.1");
   ui::SetText(form.Edit2, std::to_string(port));
   form.Button3Click();
@@ -113,7 +115,7 @@ TEST(QuillonWindow, EscStartsTheListenerOnceAndTheMemoFollowsIt) {
 }
 
 TEST(QuillonWindow, HelpLinkOpensTheAddressInTheDesktopBrowser) {
-  TempWorkDir dir;
+  TempStation dir;
   // A stand-in xdg-open that records what it was asked to open.
   const std::string opened = dir.path() + "/opened";
   const std::string script = dir.path() + "/xdg-open";
@@ -126,7 +128,7 @@ TEST(QuillonWindow, HelpLinkOpensTheAddressInTheDesktopBrowser) {
   const std::string path = std::getenv("PATH") ? std::getenv("PATH") : "";
   ::setenv("PATH", (dir.path() + ":" + path).c_str(), 1);
 
-  TForm1 form;
+  TForm1 form(dir.station());
   QMouseEvent click(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
                     Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(form.Label4, &click);

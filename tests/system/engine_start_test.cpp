@@ -29,7 +29,7 @@ TEST(EngineStart, ANamedPortThatIsNotThereEndsTheEngine) {
             std::string::npos)
       << out;
   const std::string err = ReadFileBytes(dir.root() + "/Ravelin.stderr").value_or("");
-  EXPECT_NE(err.find("./nomodem"), std::string::npos) << err;
+  EXPECT_NE(err.find(dir / "nomodem"), std::string::npos) << err;
   EXPECT_NE(err.find("server.txt"), std::string::npos) << err;
 
   EXPECT_EQ(dir.Read("sms.log"), "com=..../nomodem\r\n");

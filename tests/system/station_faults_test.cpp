@@ -86,12 +86,14 @@ TEST_F(ModemFaults, AModemThatVanishesIsOpenedAgainOnceItIsBackAndLaterRecordsAr
 
   // Away for far longer than the six attempts of a record take at this scale.
   ASSERT_TRUE(ControlModem(spool_, "vanish 6000"));
-  ASSERT_TRUE(modem_->WaitForOutput("gone ./modem\n"));
+  const std::string link = dir_ / "modem";
+  ASSERT_TRUE(modem_->WaitForOutput("gone " + link + "\n"));
   FileAndWaitForModemFault(2, "13000000002");
   ASSERT_TRUE(ravelin_->WaitForOutput("!!! 数据线断开，正在重新连接...\n")) << ravelin_->output();
   EXPECT_NE(StoredCounter(dir_, day_, "send"), 2) << "the record was given up while the modem was away";
 
-  const auto back = modem_->WaitForOutput("ready ./modem\n", 20s, modem_->output().find("gone ./modem\n"));
+  const auto back =
+      modem_->WaitForOutput("ready " + link + "\n", 20s, modem_->output().find("gone " + link + "\n"));
   ASSERT_TRUE(back.has_value()) << modem_->output();
   ASSERT_TRUE(ravelin_->WaitForOutput("数据线已重新连接。\n")) << ravelin_->output();
   ASSERT_TRUE(Eventually([&] { return StoredCounter(dir_, day_, "send") == 2; }, 40s));

@@ -47,8 +47,7 @@ class StationWindow : public ::testing::Test {
     modem_ = StartModemsim(dir_, {"--spool", spool_, "--sent-log", sent_log_});
     ASSERT_NE(modem_, nullptr);
     Child::Options options;
-    options.args = {Program("Ravelin")};
-    options.cwd = dir_.station();
+    options.args = {Program("Ravelin"), "--dir", dir_.station()};
     options.env = {{"TAVREL_TIME_SCALE", "0.02"}, {"DISPLAY", ":" + std::to_string(display)},
                    {"QT_QPA_PLATFORM", "xcb"}};
     options.stderr_path = dir_.root() + "/Ravelin.stderr";

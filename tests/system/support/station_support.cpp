@@ -66,8 +66,7 @@ void WriteStationSettings(const StationDir& dir, int port) {
 
 std::unique_ptr<Child> StartHeadlessQuillon(const StationDir& dir, const std::string& scale) {
   Child::Options options;
-  options.args = {Program("Quillon"), "--headless"};
-  options.cwd = dir.station();
+  options.args = {Program("Quillon"), "--headless", "--dir", dir.station()};
   options.env = {{"TAVREL_TIME_SCALE", scale}};
   options.stderr_path = dir.root() + "/Quillon.stderr";
   std::string error;

@@ -96,7 +96,6 @@ std::unique_ptr<Child> Child::Start(const Options& options, std::string* error) 
   const std::string err = options.stderr_path.empty() ? "/dev/null" : options.stderr_path;
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  if (!options.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
 
   // The child starts with no signal blocked, whatever the test thread holds.
   posix_spawnattr_t attributes;
@@ -222,9 +221,10 @@ bool Eventually(const std::function<bool()>& condition, std::chrono::millisecond
 
 std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::string> extra) {
   Child::Options options;
-  options.args = {Program("modemsim"), "--link", "./modem"};
+  // The station's COM=./modem names this link, beside its server.txt.
+  const std::string link = dir / "modem";
+  options.args = {Program("modemsim"), "--link", link};
   options.args.insert(options.args.end(), extra.begin(), extra.end());
-  options.cwd = dir.station();
   options.stderr_path = dir.root() + "/modemsim.stderr";
   std::string error;
   auto child = Child::Start(options, &error);
@@ -232,7 +232,7 @@ std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::str
     ADD_FAILURE() << "cannot start modemsim (build it first): " << error;
     return nullptr;
   }
-  if (!child->WaitForOutput("ready ./modem\n")) {
+  if (!child->WaitForOutput("ready " + link + "\n")) {
     ADD_FAILURE() << "modemsim did not become ready: "
                   << ReadFileBytes(options.stderr_path).value_or("");
   }
@@ -241,8 +241,7 @@ std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::str
 
 std::unique_ptr<Child> StartHeadlessRavelin(const StationDir& dir, const std::string& scale) {
   Child::Options options;
-  options.args = {Program("Ravelin"), "--headless"};
-  options.cwd = dir.station();
+  options.args = {Program("Ravelin"), "--headless", "--dir", dir.station()};
   options.env = {{"TAVREL_TIME_SCALE", scale}};
   options.stderr_path = dir.root() + "/Ravelin.stderr";
   std::string error;

@@ -57,7 +57,6 @@ class Child {
  public:
   struct Options {
     std::vector<std::string> args;  // args[0] is the program's path
-    std::string cwd;
     std::map<std::string, std::string> env;  // added to the test's own
     std::string stderr_path;                 // /dev/null when empty
   };
@@ -95,9 +94,9 @@ class Child {
 // Waits for condition, checking every few milliseconds.
 bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s);
 
-// modemsim on ./modem in the station, after it said it is ready.
+// modemsim linked at modem in the station, after it said it is ready.
 std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::string> extra = {});
-// Ravelin --headless in the station, with the given time scale.
+// Ravelin --headless --dir station(), with the given time scale.
 std::unique_ptr<Child> StartHeadlessRavelin(const StationDir& dir, const std::string& scale = "0.01");
 
 // One line of modemsim's traffic log.
