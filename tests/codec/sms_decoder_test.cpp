@@ -133,19 +133,19 @@ TEST(DecodeSmsPdu, ReadsDeliverPdusOfEveryShape) {
       {"UCS-2 surrogates",
        "0891683108200105F0040D91683119325476F80008525011612580230AD83DDE004F60D8000041",
        "8613800210500", "8613912345678", "13912345678", SmsAlphabet::kUcs2, kHereTime, "?你?A"},
-      // Written here: part 1 of 2 of a long Chinese message, 8-bit reference.
+      // Written here: the first of two parts of a long Chinese message, 8-bit reference.
       {"UCS-2 part, 8-bit reference",
        "0891683108200105F0440D91683119325476F80008525011612580230A050003A702014F60597D",
        "8613800210500", "8613912345678", "13912345678", SmsAlphabet::kUcs2, kHereTime, "你好",
        Concatenation{0xA7, 2, 1}},
-      // Written here: part 2 of 3, 16-bit reference, 7-bit without fill bits.
+      // Written here: the second of three parts, 16-bit reference, 7-bit without fill bits.
       {"7-bit part, 16-bit reference",
        "0891683108200105F0440D91683119325476F80000525011612580231006080412340302F0B09C0EA2DFDF",
        "8613800210500", "8613912345678", "13912345678", SmsAlphabet::kGsm7, kHereTime,
        "part two", Concatenation{0x1234, 3, 2}},
       // ModemManager pdu-multipart, both parts: 8-bit reference 4C, one fill
       // bit after the header.
-      {"7-bit part 1 of 2",
+      {"7-bit, first of two parts",
        "07912160130320F5440B916171056429F5000021405291650569A00500034C0201A9E8F41C949E83C2207B"
        "599E07B1DFEE33885E9ED341E4F23C7D7697C920FA1B54C697E5E3F4BC0C6AD7D9F434081E96D341E3303C"
        "2C4EB3D3F4BC0B94A483E6E8779D4D06CDD1EF3BA80E0785E7A0B7BB0C6A97E7F3F0B9CC02B9DF7450780E"
@@ -154,7 +154,7 @@ TEST(DecodeSmsPdu, ReadsDeliverPdusOfEveryShape) {
        "This is a very long test designed to exercise multi part capability. It should show up "
        "as one message, not as two, as the underlying encoding represents ",
        Concatenation{0x4C, 2, 1}},
-      {"7-bit part 2 of 2",
+      {"7-bit, second of two parts",
        "07912160130320F6440B916171056429F5000021405291651569320500034C0202E9E8301D44479741F0B0"
        "9C3E0785E56590BCCC0ED3CB6410FD0D7ABBCBA0B0FB4D4797E52E10",
        "12063130026", "16175046925", "+16175046925", SmsAlphabet::kGsm7, "12/04/25,19:56:51-16",
