@@ -111,6 +111,15 @@ class ExchangeBase : public Exchange {
     trace_.Printf("str_end=%s\n", LastChars(listing, 3));
   }
 
+  // The trace lines that open every attempt, whatever the pacing; the
+  // length command to write.
+  std::string BeginAttempt(const SubmitPdu& pdu, int attempt) {
+    trace_.Printf("----------------------%s---------------%d\n", StartSendingMark().c_str(), attempt);
+    std::string command = CommandFor(pdu);
+    trace_.Printf("cmgs=%s\n", command.c_str());
+    return command;
+  }
+
   Port& port_;
   Pacer& pacer_;
   EngineLog& trace_;
@@ -122,9 +131,7 @@ class FixedExchange : public ExchangeBase {
   using ExchangeBase::ExchangeBase;
 
   SubmitResult Submit(const SubmitPdu& pdu, int attempt) override {
-    trace_.Printf("----------------------%s---------------%d\n", StartSendingMark().c_str(), attempt);
-    const std::string command = CommandFor(pdu);
-    trace_.Printf("cmgs=%s\n", command.c_str());
+    const std::string command = BeginAttempt(pdu, attempt);
     pacer_.Pause(kCommandPause);
     WriteCommand(port_, command);
     trace_.Printf("~~~~~~~~~~~~~cmgs=%s\n", pdu.text.c_str());
@@ -154,9 +161,7 @@ class PromptExchange : public ExchangeBase {
   using ExchangeBase::ExchangeBase;
 
   SubmitResult Submit(const SubmitPdu& pdu, int attempt) override {
-    trace_.Printf("----------------------%s---------------%d\n", StartSendingMark().c_str(), attempt);
-    const std::string command = CommandFor(pdu);
-    trace_.Printf("cmgs=%s\n", command.c_str());
+    const std::string command = BeginAttempt(pdu, attempt);
     WriteCommand(port_, command);
     std::string reply;
     ReadUntil(reply, kPromptWait,

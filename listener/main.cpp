@@ -2,31 +2,24 @@
 // listener alone, started at once. The station is the working directory, or
 // the folder --dir names.
 #include <cstdio>
+#include <optional>
 #include <string>
-#include <string_view>
 
 #include "listener/headless.h"
 #include "platform/station.h"
+#include "platform/station_args.h"
 #ifdef TAVREL_QUILLON_WINDOW
 #include "listener/window_main.h"
 #endif
 
 int main(int argc, char** argv) {
-  bool headless = false;
-  std::string_view dir = ".";
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--headless") {
-      headless = true;
-    } else if (arg == "--dir" && i + 1 < argc) {
-      dir = argv[++i];
-    } else if (arg == "--dir") {
-      std::fputs("Quillon: --dir needs the station's folder\n", stderr);
-      return 2;
-    }
+  const std::optional<tavrel::ProgramArgs> args = tavrel::ReadProgramArgs(argc, argv);
+  if (!args) {
+    std::fputs("Quillon: --dir needs the station's folder\n", stderr);
+    return 2;
   }
-  const tavrel::Station station{std::string(dir)};
-  if (headless) return tavrel::RunHeadlessListener(station);
+  const tavrel::Station station{args->dir};
+  if (args->headless) return tavrel::RunHeadlessListener(station);
 #ifdef TAVREL_QUILLON_WINDOW
   return tavrel::RunListenerWindow(argc, argv, station);
 #else
