@@ -7,6 +7,8 @@
 #include <optional>
 #include <utility>
 
+#include <unistd.h>
+
 #include "engine/engine_log.h"
 #include "engine/exchange.h"
 #include "engine/link.h"
@@ -16,6 +18,7 @@
 #include "platform/pace.h"
 #include "platform/serial.h"
 #include "platform/station.h"
+#include "store/engine_status.h"
 #include "store/record_store.h"
 #include "store/settings.h"
 
@@ -85,6 +88,9 @@ class EnginePort : public Port {
     serial_->Write(bytes);
     LetGoIfLost();
   }
+
+  // False while the device is away.
+  bool Present() const { return serial_ != nullptr; }
 
   std::string Read(std::size_t max) override {
     pacer_.Checkpoint();
@@ -165,13 +171,65 @@ void FinishEarlierDay(const Station& station, const std::string& day, Port& port
   SendPhase(earlier);
 }
 
+long long UnixNow(const Station& station) {
+  std::tm local = station.clock().LocalNow();
+  return static_cast<long long>(std::mktime(&local));
+}
+
+// The engine's side of state/status: rewritten when a cycle begins to send
+// and when it ends, so a reader sees a stale file only when the engine hangs
+// or is gone.
+class StatusKeeper {
+ public:
+  StatusKeeper(const Station& station, std::string com) : station_(station) {
+    status_.pid = static_cast<long>(::getpid());
+    ModemStatus modem;
+    modem.key = std::string(settings::kEngineCom.key);
+    modem.port = std::move(com);
+    status_.modems.push_back(std::move(modem));
+  }
+
+  long* SentCount() { return &sent_today_; }
+
+  void CycleBegins(const std::string& day, bool present, bool sending) {
+    if (day != day_) sent_today_ = 0;
+    day_ = day;
+    started_ = UnixNow(station_);
+    Write(present ? (sending ? "sending" : "up") : "gone");
+  }
+
+  void CycleEnds(bool present) {
+    ModemStatus& modem = status_.modems.front();
+    const long long now = UnixNow(station_);
+    modem.last_cycle = now;
+    status_.cycle_seconds = static_cast<long>(now - started_);
+    Write(present ? "up" : "gone");
+  }
+
+ private:
+  void Write(const char* state) {
+    ModemStatus& modem = status_.modems.front();
+    modem.state = state;
+    modem.sent_today = sent_today_;
+    status_.written = UnixNow(station_);
+    WriteEngineStatus(station_, status_);
+  }
+
+  const Station& station_;
+  EngineStatus status_;
+  std::string day_;
+  long sent_today_ = 0;
+  long long started_ = 0;
+};
+
 // last_day: the day of the cycle before, empty before the first.
-void RunCycle(const Station& station, Port& port, Pacer& pacer, EngineLog& trace,
-              Monitor& monitor, std::string& last_day) {
+void RunCycle(const Station& station, EnginePort& port, Pacer& pacer, EngineLog& trace,
+              Monitor& monitor, std::string& last_day, StatusKeeper& status) {
   const std::unique_ptr<Exchange> exchange = MakeExchange(
       PaceFromSetting(ReadSetting(station, settings::kEnginePace)), port, pacer, trace);
   CycleContext cycle{station, station.Today(), 0, 0, 0, port, pacer, trace, monitor,
                      exchange.get()};
+  cycle.sent_count = status.SentCount();
   const std::string earlier = last_day.empty() ? Yesterday(station) : last_day;
   last_day = cycle.day;
   if (earlier != cycle.day) {
@@ -190,9 +248,12 @@ void RunCycle(const Station& station, Port& port, Pacer& pacer, EngineLog& trace
   cycle.new_acc = CounterOrZero(new_acc);
   trace.Printf("accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", cycle.new_acc, cycle.recv_acc,
                cycle.send_acc);
+  status.CycleBegins(cycle.day, port.Present(), cycle.new_acc > cycle.send_acc);
   SendPhase(cycle);
   ReceivePhase(cycle);
   trace.Flush();
+  pacer.Checkpoint();
+  status.CycleEnds(port.Present());
 }
 
 }  // namespace
@@ -249,7 +310,8 @@ void myterad::Execute() {
 
   EnginePort port(std::move(serial), com, device, rate, StopFd(), pacer, trace, monitor_);
   std::string last_day;
-  for (;;) RunCycle(station_, port, pacer, trace, monitor_, last_day);
+  StatusKeeper status(station_, com);
+  for (;;) RunCycle(station_, port, pacer, trace, monitor_, last_day, status);
 }
 
 }  // namespace tavrel

@@ -31,6 +31,8 @@ struct CycleContext {
   Exchange* exchange = nullptr;
   // Made on first use when exchange is not given.
   mutable std::unique_ptr<Exchange> fixed_exchange = nullptr;
+  // Counts every SMS the modem took, for the engine's status; may be null.
+  long* sent_count = nullptr;
 };
 
 Exchange& ExchangeOf(const CycleContext& cycle);

@@ -267,6 +267,7 @@ void SendToRecipientLine(RecordSend& send, long index, const std::string& line) 
   trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
   EnsureRoomToRecord(send);
   const RecipientOutcome outcome = SendWithRetries(cycle, number, pdu);
+  if (outcome.state == Outcome::Sent && cycle.sent_count) ++*cycle.sent_count;
   Record(send, index, number, outcome.state, outcome.detail);
 }
 
