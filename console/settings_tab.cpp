@@ -8,9 +8,12 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QVBoxLayout>
 #include <thread>
 
 #include "console/device_test.h"
+#include "console/settings_section.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
 #include "store/settings.h"
@@ -74,10 +77,26 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
   ui::SetText(Button2, Gbk("设备测试并保存设备参数"));
   Button2->setGeometry(44, 340, 280, 34);
 
+  MoreSettings = new QScrollArea(this);
+  MoreSettings->setGeometry(8, 290, 356, 130);
+  MoreSettings->setWidgetResizable(true);
+  MoreSettings->setFrameShape(QFrame::NoFrame);
+  auto* sections = new QWidget(MoreSettings);
+  sections_layout_ = new QVBoxLayout(sections);
+  sections_layout_->setContentsMargins(0, 0, 0, 0);
+  MoreSettings->setWidget(sections);
+  MoreSettings->setVisible(false);
+
   Label18->installEventFilter(this);
   Edit1->installEventFilter(this);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+}
+
+void SettingsTab::AddSection(SettingsSection* section) {
+  sections_layout_->addWidget(section);
+  sections_.push_back(section);
+  MoreSettings->setVisible(true);
 }
 
 bool SettingsTab::eventFilter(QObject* watched, QEvent* event) {
@@ -124,6 +143,7 @@ void SettingsTab::Button1Click() {
   if (pace == "prompt" || !ReadSetting(station_, settings::kConsolePace).empty()) {
     WriteSetting(station_, "PACE", pace);
   }
+  for (SettingsSection* section : sections_) section->Save(station_);
 }
 
 void SettingsTab::SheZhi_enter() {
@@ -133,6 +153,7 @@ void SettingsTab::SheZhi_enter() {
   ui::SetText(Edit4, ReadSetting(station_, settings::kPartWait));
   const bool prompt = PaceFromSetting(ReadSetting(station_, settings::kConsolePace)) == Pace::kPrompt;
   PaceBox->setCurrentIndex(prompt ? 1 : 0);
+  for (SettingsSection* section : sections_) section->Load(station_);
 }
 
 // The test's pauses and reads run on a worker so that the window keeps

@@ -3,6 +3,7 @@
 // exchange is paced), the hours that parts of a long message wait for the
 // rest, the instructions for first use, and the device test.
 #include <QWidget>
+#include <vector>
 
 #include "platform/station.h"
 
@@ -11,8 +12,12 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QScrollArea;
+class QVBoxLayout;
 
 namespace tavrel::console {
+
+class SettingsSection;
 
 class SettingsTab : public QWidget {
  public:
@@ -38,13 +43,19 @@ class SettingsTab : public QWidget {
   QLabel* Label24;
   QLabel* Label25;
   QPushButton* Button2;
+  // The groups of later keys, one under the other, below 确定.
+  QScrollArea* MoreSettings;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void AddSection(SettingsSection* section);
+
   const Station station_;
   bool testing_ = false;
+  QVBoxLayout* sections_layout_;
+  std::vector<SettingsSection*> sections_;
 };
 
 }  // namespace tavrel::console
