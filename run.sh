@@ -17,6 +17,9 @@ cd "$station"
 # listener on loopback; an operator's own settings are left alone.
 if [ ! -f server.txt ]; then
   printf '[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\nPORT=9002\r\nPACE=prompt\r\n' > server.txt
+  # Opt-out words and their confirmation, in the file's GBK.
+  printf 'OPTOUT=TD,T,退订,取消\r\nOPTOUTREPLY=您已退订，将不再收到本号码的短信。\r\n' |
+    iconv -f UTF-8 -t GBK >> server.txt
 fi
 com="$(sed -n 's/^COM=\(.*\)\r$/\1/Ip' server.txt | head -n1)"
 port="$(sed -n 's/^PORT=\([0-9]*\).*$/\1/Ip' server.txt | head -n1)"

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "console/catalogue_lists.h"
+#include "console/optout_panel.h"
 #include "platform/codepage.h"
 #include "store/catalogue.h"
 #include "ui/gbk_text.h"
@@ -49,12 +50,14 @@ CustomerTab::CustomerTab(Station station, QWidget* parent)
   del_keHU_BitBtn4 = MakeButton(this, "删除", 232);
 
   ListView5 = new ui::ReportView(this);
-  ListView5->setGeometry(88, 112, 652, 312);
+  ListView5->setGeometry(88, 112, 432, 312);
   ListView5->SetColumns({{"", 1},
                          {Gbk("序号"), 48},
                          {Gbk("姓名"), 90},
                          {Gbk("手机号"), 100},
                          {Gbk("客户信息  (双击下面空白，获得内容列表)"), 390}});
+  OptOuts = new OptOutPanel(station_, this);
+  OptOuts->setGeometry(528, 112, 212, 312);
 
   connect(add_kehu_button, &QPushButton::clicked, this, [this] { add_kehu_buttonClick(); });
   connect(ChaXun_BitBtn1, &QPushButton::clicked, this, [this] { ChaXun_BitBtn1Click(); });

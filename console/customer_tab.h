@@ -17,6 +17,7 @@ class ReportView;
 namespace tavrel::console {
 
 class CatalogueLoads;
+class OptOutPanel;
 
 class CustomerTab : public QWidget {
  public:
@@ -45,6 +46,7 @@ class CustomerTab : public QWidget {
   QPushButton* ChaXun_BitBtn1;
   QPushButton* change_kehu_BitBtn2;
   QPushButton* del_keHU_BitBtn4;
+  OptOutPanel* OptOuts;
 
  private:
   const Station station_;

@@ -2,8 +2,10 @@
 
 #include <optional>
 
+#include "engine/send_guards.h"
 #include "platform/codepage.h"
 #include "store/record_store.h"
+#include "store/state_lines.h"
 #include "store/text.h"
 
 namespace tavrel::console {
@@ -31,8 +33,9 @@ std::optional<long> ReadViewCounter(const Station& station, const std::string& d
 
 // Lists records first..last of the mailbox in ascending order; positions
 // count only the rows appended, so they run on without gaps.
+// holds: what the pending view says of a record that waits for quiet hours.
 void ListRange(const Station& station, const std::string& day, const ListRules& rules, long first, long last,
-               ListSink& sink) {
+               ListSink& sink, const PendingHolds* holds = nullptr) {
   long position = 0;
   for (long n = first; n <= last; ++n) {
     if (sink.Replaced()) return;
@@ -49,7 +52,11 @@ void ListRange(const Station& station, const std::string& day, const ListRules& 
     values.push_back(std::move(record->recipients));
     values.push_back(std::move(record->text));
     values.push_back(std::move(record->time));
-    if (forbidden) values.push_back(ForbidMarker());
+    if (forbidden) {
+      values.push_back(ForbidMarker());
+    } else if (holds) {
+      if (std::optional<std::string> hold = holds->TextFor(day, n)) values.push_back(std::move(*hold));
+    }
     sink.Append(std::move(values));
   }
 }
@@ -63,7 +70,8 @@ void LoadPendingList(const Station& station, const std::string& today, ListSink&
   const long last = *written < 1 ? 1 : *written;
   const long first = handled && *handled >= 1 ? *handled + 1 : 1;
   sink.Clear();
-  ListRange(station, today, kPendingRules, first, last, sink);
+  const PendingHolds holds(station, StationSeconds(station));
+  ListRange(station, today, kPendingRules, first, last, sink, &holds);
 }
 
 void LoadSentList(const Station& station, const std::string& day, ListSink& sink) {

@@ -5,6 +5,7 @@
 
 #include "console/headless.h"
 #include "console/window_main.h"
+#include "platform/file_clock.h"
 #include "platform/station.h"
 #include "platform/station_args.h"
 
@@ -14,7 +15,7 @@ int main(int argc, char** argv) {
     std::fputs("Ravelin: --dir needs the station's folder\n", stderr);
     return 2;
   }
-  const tavrel::Station station{args->dir};
+  const tavrel::Station station{args->dir, tavrel::ClockFromEnvironment()};
   if (args->headless) return tavrel::RunHeadlessEngine(station);
   return tavrel::RunConsoleWindow(argc, argv, station);
 }

@@ -13,6 +13,7 @@
 #include "engine/exchange.h"
 #include "engine/link.h"
 #include "engine/phases.h"
+#include "engine/send_guards.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
@@ -160,8 +161,9 @@ std::string Yesterday(const Station& station) {
 // a start, finish the day before first. Nothing is traced when it has
 // nothing waiting.
 void FinishEarlierDay(const Station& station, const std::string& day, Port& port, Pacer& pacer,
-                      EngineLog& trace, Monitor& monitor, Exchange& exchange) {
+                      EngineLog& trace, Monitor& monitor, Exchange& exchange, SendGuards& guards) {
   CycleContext earlier{station, day, 0, 0, 0, port, pacer, trace, monitor, &exchange};
+  earlier.guards = &guards;
   earlier.send_acc = CounterOrZero(ReadMailboxCounter(station, day, kSendBox));
   earlier.new_acc = CounterOrZero(ReadMailboxCounter(station, day, kNewBox));
   if (earlier.new_acc <= earlier.send_acc) return;
@@ -195,15 +197,19 @@ class StatusKeeper {
     if (day != day_) sent_today_ = 0;
     day_ = day;
     started_ = UnixNow(station_);
-    Write(present ? (sending ? "sending" : "up") : "gone");
+    const bool waiting = status_.modems.front().until > started_;
+    Write(present ? (waiting ? "waiting" : sending ? "sending" : "up") : "gone");
   }
 
-  void CycleEnds(bool present) {
+  // hold: what kept the modem from sending in this cycle, if anything.
+  void CycleEnds(bool present, const std::optional<Hold>& hold, const std::string& hold_text) {
     ModemStatus& modem = status_.modems.front();
     const long long now = UnixNow(station_);
     modem.last_cycle = now;
+    modem.until = hold ? hold->until : 0;
+    modem.note = hold ? hold_text : std::string();
     status_.cycle_seconds = static_cast<long>(now - started_);
-    Write(present ? "up" : "gone");
+    Write(present ? (hold ? "waiting" : "up") : "gone");
   }
 
  private:
@@ -224,17 +230,20 @@ class StatusKeeper {
 
 // last_day: the day of the cycle before, empty before the first.
 void RunCycle(const Station& station, EnginePort& port, Pacer& pacer, EngineLog& trace,
-              Monitor& monitor, std::string& last_day, StatusKeeper& status) {
+              Monitor& monitor, std::string& last_day, StatusKeeper& status, SendGuards& guards) {
   const std::unique_ptr<Exchange> exchange = MakeExchange(
       PaceFromSetting(ReadSetting(station, settings::kEnginePace)), port, pacer, trace);
   CycleContext cycle{station, station.Today(), 0, 0, 0, port, pacer, trace, monitor,
                      exchange.get()};
   cycle.sent_count = status.SentCount();
-  const std::string earlier = last_day.empty() ? Yesterday(station) : last_day;
+  cycle.guards = &guards;
+  guards.BeginCycle();
+  // Yesterday is looked at in every cycle: quiet hours may hold its records
+  // past midnight.
+  const std::string earlier =
+      last_day.empty() || last_day == cycle.day ? Yesterday(station) : last_day;
   last_day = cycle.day;
-  if (earlier != cycle.day) {
-    FinishEarlierDay(station, earlier, port, pacer, trace, monitor, *exchange);
-  }
+  FinishEarlierDay(station, earlier, port, pacer, trace, monitor, *exchange, guards);
   pacer.Checkpoint();
   EnsureDayFolder(station, cycle.day);
   trace.Printf("\n\n\n&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&&%s\n===%s\n", Gbk("开始").c_str(),
@@ -253,7 +262,8 @@ void RunCycle(const Station& station, EnginePort& port, Pacer& pacer, EngineLog&
   ReceivePhase(cycle);
   trace.Flush();
   pacer.Checkpoint();
-  status.CycleEnds(port.Present());
+  const std::optional<Hold> hold = guards.EarliestHold();
+  status.CycleEnds(port.Present(), hold, hold ? guards.HoldText(*hold) : std::string());
 }
 
 }  // namespace
@@ -311,7 +321,8 @@ void myterad::Execute() {
   EnginePort port(std::move(serial), com, device, rate, StopFd(), pacer, trace, monitor_);
   std::string last_day;
   StatusKeeper status(station_, com);
-  for (;;) RunCycle(station_, port, pacer, trace, monitor_, last_day, status);
+  SendGuards guards(station_, std::string(settings::kEngineCom.key));
+  for (;;) RunCycle(station_, port, pacer, trace, monitor_, last_day, status, guards);
 }
 
 }  // namespace tavrel

@@ -17,6 +17,8 @@
 
 namespace tavrel {
 
+class SendGuards;
+
 struct CycleContext {
   const Station& station;
   std::string day;     // DayFolder name of this cycle
@@ -33,6 +35,9 @@ struct CycleContext {
   mutable std::unique_ptr<Exchange> fixed_exchange = nullptr;
   // Counts every SMS the modem took, for the engine's status; may be null.
   long* sent_count = nullptr;
+  // Quiet hours, caps and opt-outs of the modem; the send phase reads its
+  // own for the modem COM when none is given.
+  SendGuards* guards = nullptr;
 };
 
 Exchange& ExchangeOf(const CycleContext& cycle);

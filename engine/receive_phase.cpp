@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "engine/auto_reply.h"
 #include "engine/codec/cmgl_listing.h"
 #include "engine/codec/pdu.h"
 #include "engine/codec/sms_decoder.h"
@@ -11,7 +12,6 @@
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/station.h"
-#include "store/catalogue.h"
 #include "store/fingerprints.h"
 #include "store/inbox_writer.h"
 #include "store/part_store.h"
@@ -187,13 +187,9 @@ bool FileRecord(Receiving& r, const Received& message) {
   }
   r.next_m = m + 1;
   r.k = k;
-  // Answered only once the query is filed, so that a query filed again
-  // after a failure is answered once. An alphanumeric sender's name could
-  // match a customer's and send the answer to someone else.
-  if (query && !message.alphanumeric) {
-    cycle.pacer.Checkpoint();
-    QueueQueryReply(cycle.station, code, message.sender, &trace);
-  }
+  // Answered only once the message is filed, so that a message filed again
+  // after a failure is answered once.
+  AnswerMessage(cycle, message.sender, message.alphanumeric, message.text);
   return true;
 }
 
@@ -321,16 +317,6 @@ std::string QueryCode(std::string_view text) {
   if (!IsQuery(text)) return {};
   const std::string_view copy = text.substr(0, kQueryCopyField - 1);
   return std::string(copy.substr(1, kQueryCodeLength));
-}
-
-void QueueQueryReply(const Station& station, std::string_view code, std::string_view sender,
-                     EngineLog* trace) {
-  const std::string reply = InfoReplyText(station, code);
-  const OutboxResult filed = WriteOutboxRecord(station, sender, reply);
-  if (!filed && trace != nullptr) {
-    trace->Printf("reply to %.*s not filed: %s\n", static_cast<int>(sender.size()), sender.data(),
-                  filed.error().detail.c_str());
-  }
 }
 
 void ReceivePhase(const CycleContext& cycle) {

@@ -24,10 +24,6 @@ inline constexpr std::size_t kMonitorResetAbove = 20480;
 bool IsQuery(std::string_view text);
 std::string QueryCode(std::string_view text);
 
-// Files the catalogue's answer to code (or the wrong-code text) in today's
-// outbox, addressed to sender, for the next cycle's send phase. A failure to
-// file it is traced when a trace is given.
-void QueueQueryReply(const Station& station, std::string_view code, std::string_view sender, EngineLog* trace = nullptr);
 
 // A status report the modem listed at index: never a received message.
 void HandleStatusReport(const CycleContext& cycle, const DecodedSms& report,

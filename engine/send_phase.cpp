@@ -12,6 +12,7 @@
 #include "engine/codec/pdu.h"
 #include "engine/exchange.h"
 #include "engine/phases.h"
+#include "engine/send_guards.h"
 #include "platform/codepage.h"
 #include "platform/station.h"
 #include "platform/textfile.h"
@@ -19,6 +20,7 @@
 #include "store/journal.h"
 #include "store/record_store.h"
 #include "store/settings.h"
+#include "store/state_lines.h"
 #include "store/text.h"
 
 namespace tavrel {
@@ -29,6 +31,7 @@ using std::chrono::milliseconds;
 // Why a recipient was passed over, as the journal says it.
 constexpr std::string_view kNotANumber = "not an 11-digit number";
 constexpr std::string_view kForbiddenReason = "forbidden";
+constexpr std::string_view kOptedOutReason = "opted out";
 // How long the engine waits before it tries a modem that failed it again,
 // and a disk that could not record again (nominal, paced).
 constexpr milliseconds kStationWait{10000};
@@ -138,11 +141,13 @@ class RecipientReader {
 // began, and the text for all its recipients.
 struct RecordSend {
   const CycleContext& cycle;
+  SendGuards& guards;
   long n;
   const std::string& user_data;
   JournalSummary done;
   JournalWriter journal;
   bool recorded = false;  // a line was written by this send
+  bool own_reply = false;  // a reply of the station's, which no opt-out holds back
 };
 
 // Waits, paced, while the disk cannot take what must be recorded. The
@@ -232,6 +237,13 @@ RecipientOutcome SendWithRetries(const CycleContext& cycle, const std::string& n
   return {Outcome::Failed, last_error};
 }
 
+// Where the engine counts SMS: the status's count of the day and the
+// modem's caps.
+void CountSent(RecordSend& send, long sms) {
+  if (send.cycle.sent_count) *send.cycle.sent_count += sms;
+  send.guards.CountSent(StationSeconds(send.cycle.station), sms);
+}
+
 void SendToRecipientLine(RecordSend& send, long index, const std::string& line) {
   const CycleContext& cycle = send.cycle;
   EngineLog& trace = cycle.trace;
@@ -252,6 +264,10 @@ void SendToRecipientLine(RecordSend& send, long index, const std::string& line) 
     Record(send, index, number, Outcome::Skipped, kNotANumber);
     return;
   }
+  if (!send.own_reply && send.guards.OptedOut(number)) {
+    Record(send, index, number, Outcome::Skipped, kOptedOutReason);
+    return;
+  }
   trace.Printf("shouji_code2=%s\n", SwapDigits(number).c_str());
 
   // Read for every recipient, so a service centre saved in the settings tab
@@ -267,7 +283,7 @@ void SendToRecipientLine(RecordSend& send, long index, const std::string& line) 
   trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
   EnsureRoomToRecord(send);
   const RecipientOutcome outcome = SendWithRetries(cycle, number, pdu);
-  if (outcome.state == Outcome::Sent && cycle.sent_count) ++*cycle.sent_count;
+  if (outcome.state == Outcome::Sent) CountSent(send, 1);
   Record(send, index, number, outcome.state, outcome.detail);
 }
 
@@ -279,13 +295,27 @@ bool ForbiddenNow(const CycleContext& cycle, long n) {
   return head && IsForbidden(*head);
 }
 
+// The hold on record n now, told once to the operator.
+std::optional<Hold> HeldNow(const CycleContext& cycle, SendGuards& guards, long n) {
+  const std::optional<Hold> hold = guards.HoldUntil(cycle.day, n, StationSeconds(cycle.station));
+  if (!hold) return hold;
+  cycle.trace.Printf("record %ld held until %lld\n", n, hold->until);
+  if (guards.IsNewHold(*hold)) {
+    cycle.monitor.PrependText(guards.modem_key() + " " + guards.HoldText(*hold) + "\r\n");
+  }
+  return hold;
+}
+
 // Resumes at the first recipient the journal does not finish: after a crash
 // at most the one in flight goes out again, and none is passed over.
-void SendToRecipients(const CycleContext& cycle, long n, RecipientReader& recipients,
-                      const std::string& user_data) {
+// False when a hold (quiet hours beginning, a cap reached) stopped it before
+// a recipient; it resumes there.
+bool SendToRecipients(const CycleContext& cycle, SendGuards& guards, long n,
+                      RecipientReader& recipients, const std::string& user_data) {
   const Station& station = StationOf(cycle);
-  RecordSend send{cycle, n, user_data, SummariseJournal(station, cycle.day, n),
+  RecordSend send{cycle, guards, n, user_data, SummariseJournal(station, cycle.day, n),
                   JournalWriter(station, cycle.day, n)};
+  send.own_reply = guards.IsOwnReply(cycle.day, n);
   bool forbidden = false;
   long index = 0;
   while (std::optional<std::string> line = recipients.Next()) {
@@ -294,14 +324,16 @@ void SendToRecipients(const CycleContext& cycle, long n, RecipientReader& recipi
     forbidden = forbidden || IsForbidden(*line) || ForbiddenNow(cycle, n);
     if (forbidden) {
       // A record forbidden before it began has no journal at all.
-      if (send.done.Empty() && !send.recorded) return;
+      if (send.done.Empty() && !send.recorded) return true;
       std::string key = RecipientKey(*line);
       if (!key.empty() && key[0] == kForbidMark) key.erase(0, 1);
       Record(send, index, key, Outcome::Skipped, kForbiddenReason);
       continue;
     }
+    if (HeldNow(cycle, guards, n)) return false;
     SendToRecipientLine(send, index, *line);
   }
+  return true;
 }
 
 void WriteSendCounter(const CycleContext& cycle, long value) {
@@ -323,9 +355,10 @@ void WriteSendCounter(const CycleContext& cycle, long value) {
 
 // The record counts as handled once every recipient has an outcome: a
 // record that cannot be read is traced and passed over, never retried in a
-// loop.
-void SendRecord(const CycleContext& cycle, long n) {
+// loop. False while a hold keeps it, or part of it, for later.
+bool SendRecord(const CycleContext& cycle, SendGuards& guards, long n) {
   EngineLog& trace = cycle.trace;
+  if (HeldNow(cycle, guards, n)) return false;
   trace.Printf("star....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
                cycle.recv_acc, cycle.send_acc);
   const std::string text_path = RecordFileName(cycle.day, kNewBox, RecordPart::Text, n);
@@ -356,12 +389,10 @@ void SendRecord(const CycleContext& cycle, long n) {
       trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
                    n, recipients_path.c_str());
     } else {
-      SendToRecipients(cycle, n, recipients, user_data);
+      if (!SendToRecipients(cycle, guards, n, recipients, user_data)) return false;
     }
   }
-  WriteSendCounter(cycle, n);
-  trace.Printf("####end....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
-               cycle.recv_acc, cycle.send_acc);
+  return true;
 }
 
 }  // namespace
@@ -402,7 +433,19 @@ std::string RecipientKey(std::string_view line) {
 }
 
 void SendPhase(const CycleContext& cycle) {
-  for (long n = cycle.send_acc + 1; n <= cycle.new_acc; ++n) SendRecord(cycle, n);
+  std::optional<SendGuards> own_guards;
+  SendGuards& guards = cycle.guards ? *cycle.guards : own_guards.emplace(cycle.station, "COM");
+  // A held record holds none behind it, but send's acc covers only the
+  // records before the first one held.
+  bool held = false;
+  for (long n = cycle.send_acc + 1; n <= cycle.new_acc; ++n) {
+    const bool handled = SendRecord(cycle, guards, n);
+    held = held || !handled;
+    if (!handled) continue;
+    if (!held) WriteSendCounter(cycle, n);
+    cycle.trace.Printf("####end....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n,
+                       cycle.new_acc, cycle.recv_acc, cycle.send_acc);
+  }
 
   EngineLog& trace = cycle.trace;
   trace.Printf("accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", cycle.new_acc, cycle.recv_acc,
@@ -410,7 +453,7 @@ void SendPhase(const CycleContext& cycle) {
   trace.Printf("%s !!!!!!!!!!!!!=%ld\n", CountLabel().c_str(), cycle.new_acc);
   // Also when new_acc is smaller: the day's books close at what was read at
   // the top of the cycle, and records filed since then stay above it.
-  WriteSendCounter(cycle, cycle.new_acc);
+  if (!held) WriteSendCounter(cycle, cycle.new_acc);
   trace.Printf("===============================================accI_new=%ld\n", cycle.new_acc);
 }
 

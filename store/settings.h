@@ -41,6 +41,18 @@ inline constexpr SettingReader kEngineSmsCode{"SMSCODE", "0000000000", 14};
 inline constexpr SettingReader kPartWait{"PARTWAIT", "24", 10};
 // "prompt": the exchange waits for the modem; absent or "fixed": fixed pauses.
 inline constexpr SettingReader kEnginePace{"PACE", "fixed", 10};
+// Customer protection, read by the engine and the settings tab: opt-out and
+// opt-in words (absent OPTOUT: none; empty OPTOUTREPLY and OPTIN: the
+// defaults below), own numbers, replies per sender and hour, quiet hours,
+// SMS per modem and hour or day (absent: no cap).
+inline constexpr SettingReader kOptOut{"OPTOUT", "", 256};
+inline constexpr SettingReader kOptOutReply{"OPTOUTREPLY", "", 280};
+inline constexpr SettingReader kOptIn{"OPTIN", "", 256};
+inline constexpr SettingReader kOwnNumbers{"OWN", "", 1024};
+inline constexpr SettingReader kReplyCap{"REPLYCAP", "5", 10};
+inline constexpr SettingReader kQuiet{"QUIET", "", 20};
+inline constexpr SettingReader kHourCap{"HOURCAP", "", 10};
+inline constexpr SettingReader kDayCap{"DAYCAP", "", 10};
 // Quillon's window creation.
 inline constexpr SettingReader kListenerWindowServIp{"SERVIP", "100.100.100.1", 20};
 inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};

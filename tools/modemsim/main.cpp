@@ -62,6 +62,7 @@ constexpr const char* kUsage =
     "                [--prompt-delay MS] [--result-delay MS] [--report-delay MS] [--mr N]\n"
     "                [--cms-error NUMBER=CODE[,COUNT]]... [--report-status [NUMBER=]CODE|none]...\n"
     "                [--cnmi MODE,MT,BM,DS,BFR] [--urc-in-listing LINE] [--capacity N]\n"
+    "                [--answer-with TEXT]\n"
     "A GSM modem in PDU mode on a pseudo-terminal that PATH links to. See tools/modemsim/README.md.\n";
 
 // The modem's delays follow the station's pacing clock: TAVREL_TIME_SCALE
@@ -172,6 +173,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       const char* text = value();
       if (!text) return std::nullopt;
       options.faults.urc_in_listing = text;
+    } else if (name == "--answer-with") {
+      const char* text = value();
+      if (!text || !*text) return std::nullopt;
+      options.faults.answer_with = FromUtf8(text);
     } else if (name == "--fail-sends") {
       auto n = count();
       if (!n) return std::nullopt;

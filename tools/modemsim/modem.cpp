@@ -309,6 +309,7 @@ void Modem::FinishSend(std::string& out) {
   std::string fallback = service_centre_.empty() ? "" : (service_centre_international_ ? "+" : "") + service_centre_;
   sent_lines_.push_back(SentLogLine(pdu, hex, announced_, reference, fallback));
   Answer("\r\n+CMGS: " + std::to_string(reference) + "\r\n" + kOk, pacing_.result, true, out);
+  if (!faults_.answer_with.empty()) AnswerSend(pdu.address);
   // TS 23.040 9.2.3.5: TP-SRR asks the centre for a status report.
   std::optional<int> status = reports_.For(NumberKey(pdu.address.number));
   if ((pdu.first_octet & 0x20) && status) {
@@ -422,6 +423,33 @@ void Modem::Delete(std::string_view argument, std::string& out) {
   storage_.erase(found);
   ++storage_version_;
   out += kOk;
+}
+
+// Each answer gets a service-centre time of its own, a second after the
+// last one at least: a station takes two messages with the same sender,
+// time and text for one delivered twice.
+void Modem::AnswerSend(const Address& recipient) {
+  Timestamp time = clock();
+  if (last_answer_ && time.Display() <= last_answer_->Display()) {
+    time = *last_answer_;
+    if (++time.second == 60) {
+      time.second = 0;
+      if (++time.minute == 60) {
+        time.minute = 0;
+        time.hour = std::min(time.hour + 1, 23);
+      }
+    }
+  }
+  last_answer_ = time;
+  Injection injection;
+  injection.address = recipient;
+  injection.text = faults_.answer_with;
+  injection.time = time;
+  std::string error;
+  if (Inject(injection, error) != InjectResult::Taken) {
+    diagnostics_.push_back("no answer from " + recipient.number + ": " +
+                           (error.empty() ? std::string("no room") : error));
+  }
 }
 
 bool Modem::Inject(const Address& sender, std::u32string_view text) {

@@ -45,6 +45,9 @@ struct Faults {
   std::map<std::string, CmsError> cms_errors;  // by NumberKey of the destination
   // Put between the first header of every +CMGL listing and its PDU line.
   std::string urc_in_listing;
+  // Not empty: every accepted send is answered by a message of this text
+  // from its recipient, as another auto-replying gateway would.
+  std::u32string answer_with;
 };
 
 // How long the modem and the network take; all zero answers at once.
@@ -165,6 +168,8 @@ class Modem {
   std::optional<std::vector<Arrival>> DeliverArrivals(const Injection& injection, bool& concatenated,
                                                       std::string& error) const;
   int FreeIndex() const;
+  // The message of --answer-with from the recipient of an accepted send.
+  void AnswerSend(const Address& recipient);
   Injection::Route RouteOf(Injection::Route asked, bool report) const;
   bool LineIdle() const;
   std::string Garbage();
@@ -188,6 +193,7 @@ class Modem {
   std::string service_centre_;  // digits as AT+CSCA set them
   bool service_centre_international_ = false;
   int next_reference_ = 1;
+  std::optional<Timestamp> last_answer_;  // of --answer-with
   std::uint16_t next_concat_reference_ = 1;
   std::uint32_t noise_state_ = 0x2545F491;
   std::vector<StoredMessage> storage_;  // sorted by index
