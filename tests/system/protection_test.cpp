@@ -38,9 +38,17 @@ class StationProtects : public ::testing::Test {
   void SetClock(const std::string& now) { ASSERT_TRUE(ReplaceFile(clock_path_, now)); }
 
   void Start(std::vector<std::string> modem_options = {}) {
-    modem_options.insert(modem_options.end(), {"--spool", spool_, "--sent-log", sent_log_});
-    modem_ = StartModemsim(dir_, modem_options);
+    StartModem(std::move(modem_options));
+    StartRavelin();
+  }
+
+  void StartModem(std::vector<std::string> options = {}) {
+    options.insert(options.end(), {"--spool", spool_, "--sent-log", sent_log_});
+    modem_ = StartModemsim(dir_, options);
     ASSERT_NE(modem_, nullptr);
+  }
+
+  void StartRavelin() {
     Child::Options options;
     options.args = {Program("Ravelin"), "--headless", "--dir", dir_.station()};
     options.env = {{"TAVREL_TIME_SCALE", kScale}, {kClockFileVariable, clock_path_}};
@@ -150,11 +158,12 @@ TEST_F(StationProtects, ALoopWithAnotherAutoReplierStopsAtTheReplyCap) {
 
 TEST_F(StationProtects, MachinesShortNumbersAndOwnNumbersGetNoReply) {
   Settings({{"OWN", "+8613900000009"}});
+  StartModem();
   ASSERT_TRUE(InjectSms(spool_, "Bank", "*0001"));
   ASSERT_TRUE(InjectSms(spool_, "10086", "*0001"));
   ASSERT_TRUE(InjectSms(spool_, "13900000009", "*0001"));
   ASSERT_TRUE(InjectSms(spool_, "13000000005", "*0001"));
-  Start();
+  StartRavelin();
   // All four are filed in one receive phase, so every reply filed would go
   // out by the time the one that is due does.
   ASSERT_TRUE(Eventually([&] { return SentTo("13000000005").size() == 1; }, 60s));
@@ -169,8 +178,9 @@ TEST_F(StationProtects, QuietHoursHoldAPromotionUntilMorningWhileARepliesGoAtOnc
   SetClock("2026-12-7 22:00:00");
   Settings({{"QUIET", "21:00-08:00"}});
   const long promotion = File("13000000001", "promo");
+  StartModem();
   ASSERT_TRUE(InjectSms(spool_, "13000000002", "*0001"));
-  Start();
+  StartRavelin();
   ASSERT_TRUE(Eventually([&] { return SentTo("13000000002").size() == 1; }, 60s));
   ASSERT_TRUE(WaitingUntil(At("2026-12-8 08:00:00")));
   ASSERT_TRUE(ravelin_->WaitForOutput("COM 静默时段，08:00 后发送"));
