@@ -44,6 +44,20 @@ std::optional<int> Number(std::string_view text) {
   return std::stoi(std::string(text));
 }
 
+// A second later, carried into the minute and the hour (an answer near
+// midnight stays at 23:59:59).
+Timestamp NextSecond(Timestamp time) {
+  if (time.hour == 23 && time.minute == 59 && time.second == 59) return time;
+  if (++time.second == 60) {
+    time.second = 0;
+    if (++time.minute == 60) {
+      time.minute = 0;
+      ++time.hour;
+    }
+  }
+  return time;
+}
+
 }  // namespace
 
 Modem::Modem(std::size_t capacity) : capacity_(capacity) {}
@@ -425,21 +439,12 @@ void Modem::Delete(std::string_view argument, std::string& out) {
   out += kOk;
 }
 
-// Each answer gets a service-centre time of its own, a second after the
-// last one at least: a station takes two messages with the same sender,
-// time and text for one delivered twice.
+// Each answer gets a service-centre time a second after the message it
+// answers could have had, and after the last answer: a station takes two
+// messages with the same sender, time and text for one delivered twice.
 void Modem::AnswerSend(const Address& recipient) {
-  Timestamp time = clock();
-  if (last_answer_ && time.Display() <= last_answer_->Display()) {
-    time = *last_answer_;
-    if (++time.second == 60) {
-      time.second = 0;
-      if (++time.minute == 60) {
-        time.minute = 0;
-        time.hour = std::min(time.hour + 1, 23);
-      }
-    }
-  }
+  Timestamp time = NextSecond(clock());
+  if (last_answer_ && time.Display() <= last_answer_->Display()) time = NextSecond(*last_answer_);
   last_answer_ = time;
   Injection injection;
   injection.address = recipient;
