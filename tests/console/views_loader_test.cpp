@@ -4,10 +4,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <ctime>
+
 #include "platform/codepage.h"
 #include "platform/station.h"
 #include "platform/textfile.h"
 #include "store/record_store.h"
+#include "store/reply_log.h"
+#include "store/settings.h"
+#include "store/state_lines.h"
 #include "tests/console/views_fixture.h"
 
 namespace tavrel::console {
@@ -54,6 +60,30 @@ TEST_F(ViewsLoaderTest, CountersSplitTheOutboxIntoPendingAndSent) {
   LoadPendingList(station_, day_, untouched);
   EXPECT_EQ(untouched.clears, 0);
   EXPECT_EQ(untouched.rows.size(), 1u);
+}
+
+// During quiet hours a pending record says when it goes; the station's own
+// replies go at once and say nothing.
+TEST_F(ViewsLoaderTest, PendingRecordsSayTheyWaitForQuietHoursToEnd) {
+  const std::string today = station_.Today();
+  const std::tm now = station_.clock().LocalNow();
+  const int minute = now.tm_hour * 60 + now.tm_min;
+  const auto clock_text = [](int m) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", (m + 1440) % 1440 / 60, (m + 1440) % 60);
+    return std::string(text);
+  };
+  WriteSetting(station_, "QUIET", clock_text(minute - 60) + "-" + clock_text(minute + 60));
+  PutRecords(station_, today, kNewBox, 2);
+  PutCounter(station_, today, kNewBox, "2");
+  ASSERT_TRUE(ReplyLog(station_, StationSeconds(station_)).NoteReply(today, 2, "13800000002"));
+
+  RecordingSink pending;
+  LoadPendingList(station_, today, pending);
+  ASSERT_EQ(pending.rows.size(), 2u);
+  ASSERT_EQ(pending.rows[0].size(), 6u);
+  EXPECT_EQ(pending.rows[0][5], Gbk("静默时段，") + clock_text(minute + 60) + Gbk(" 后发送"));
+  EXPECT_EQ(pending.rows[1].size(), 5u);
 }
 
 TEST_F(ViewsLoaderTest, SmallAndOddCountersFollowEachViewsRule) {
