@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -167,6 +168,28 @@ bool ControlModem(const std::string& spool, const std::string& command) {
   std::filesystem::rename(hidden, final_name);
   return Eventually([&] { return !Exists(final_name); });
 }
+
+FullDisk::FullDisk(std::string day_folder) : folder_(std::move(day_folder)) {
+  std::filesystem::create_directories(folder_);
+  mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=512k") == 0;
+  if (!mounted_) return;
+  for (const char* box : {"new", "send", "recv", "qury"}) {
+    std::filesystem::create_directories(folder_ + "/" + box);
+  }
+}
+
+FullDisk::~FullDisk() {
+  if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+}
+
+void FullDisk::Fill() const {
+  std::ofstream fill(folder_ + "/filler", std::ios::binary);
+  const std::string block(4096, 'x');
+  while (fill.write(block.data(), block.size()) && fill.flush()) {
+  }
+}
+
+void FullDisk::MakeRoom() const { std::filesystem::remove(folder_ + "/filler"); }
 
 namespace {
 
