@@ -11,7 +11,6 @@
 #include "engine/phases.h"
 #include "platform/codepage.h"
 #include "platform/station.h"
-#include "platform/textfile.h"
 #include "store/catalogue.h"
 #include "store/journal.h"
 #include "store/recipient_list.h"

@@ -6,8 +6,12 @@
 //   send_memory [SMALL LARGE]     (default 1000 100000)
 //
 // The station lives in /dev/shm where there is one, so the sync of every
-// journal line costs nothing and the run is short; TAVREL_TIME_SCALE
-// (default here 0.01) scales the engine's waits.
+// journal line costs nothing; TAVREL_TIME_SCALE (default here 0.01) scales
+// the engine's waits. Measured on a shared two-core machine:
+//
+//      1000 recipients: peak RSS  15520 KiB, sent in 2.8 s
+//    100000 recipients: peak RSS  15612 KiB, sent in 489.6 s
+//   peak RSS ratio 100000 / 1000 recipients: 1.01
 #include <unistd.h>
 
 #include <chrono>
