@@ -143,8 +143,8 @@ void PendingTab::del_dai_BitBtn2Click() {
   const auto size = std::filesystem::file_size(
       RecordFilePath(station_, today, kNewBox, RecordPart::Recipients, SelectedRecord), error);
   if (!error && size >= kSelectionField) {
-    if (auto whole = ReadRecordFile(station_, today, kNewBox, RecordPart::Recipients, SelectedRecord))
-      recipients = std::move(*whole);
+    auto whole = ReadRecordFile(station_, today, kNewBox, RecordPart::Recipients, SelectedRecord);
+    if (whole) recipients = std::move(*whole);
   }
   ForbidOutboxRecord(station_, today, SelectedRecord, recipients);
 }

@@ -30,8 +30,10 @@ std::string ProgressText(const SendProgress& progress) {
 }
 
 SendProgress SendProgressReader::Read(const std::string& today) {
-  const std::optional<long> written = ReadMailboxCounter(station_, today, kNewBox, kViewCounterBytes);
-  const std::optional<long> handled = ReadMailboxCounter(station_, today, kSendBox, kViewCounterBytes);
+  const std::optional<long> written =
+      ReadMailboxCounter(station_, today, kNewBox, kViewCounterBytes);
+  const std::optional<long> handled =
+      ReadMailboxCounter(station_, today, kSendBox, kViewCounterBytes);
   const long n = handled && *handled >= 1 ? *handled + 1 : 1;
   if (!written || n > *written) return {};
   if (today != day_ || n != record_ || !follower_) {

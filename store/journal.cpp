@@ -251,7 +251,8 @@ Result<Refiled> FileUnsentAgain(const Station& station, std::string_view day, lo
     again[at] = true;
     return true;
   });
-  const std::optional<std::string> text = ReadRecordFile(station, day, kNewBox, RecordPart::Text, n);
+  const std::optional<std::string> text =
+      ReadRecordFile(station, day, kNewBox, RecordPart::Text, n);
   RecipientReader reader(RecordFilePath(station, day, kNewBox, RecordPart::Recipients, n));
   if (!text || !reader.ok()) {
     return Error{Gbk("无法读取短信记录 ") + RecordFileName(day, kNewBox, RecordPart::Recipients, n),

@@ -219,9 +219,10 @@ TEST_F(ViewsLoaderTest, TheProgressOfTheRecordBeingSentComesFromItsJournal) {
 
   // Two seconds a recipient.
   const std::string path = JournalPath(station_, day_, 2);
-  ASSERT_TRUE(ReplaceFile(path, JournalLines(day_, {{1, "sent|1"}, {2, "sent|2"}, {3, "failed|ERROR"},
-                                                      {4, "skipped|not an 11-digit number"}},
-                                               0, 2)));
+  ASSERT_TRUE(ReplaceFile(path, JournalLines(day_,
+                                             {{1, "sent|1"}, {2, "sent|2"}, {3, "failed|ERROR"},
+                                              {4, "skipped|not an 11-digit number"}},
+                                             0, 2)));
   SendProgress progress = reader.Read(day_);
   EXPECT_EQ(progress.record, 2);
   EXPECT_EQ(progress.recipients, 10);

@@ -335,7 +335,8 @@ TEST_F(ViewsWindowTest, TheSentListShowsTheWholeTimeAndTheOutcomeAndRefilesTheUn
 
 TEST_F(ViewsWindowTest, ThePendingPageShowsTheProgressOfTheRecordBeingSent) {
   PendingTab& tab = *form_->TabSheet2;
-  PutRecord(station_, today_, kNewBox, 1, "13800000001\n13800000002\n13800000003\n13800000004", "x");
+  PutRecord(station_, today_, kNewBox, 1, "13800000001\n13800000002\n13800000003\n13800000004",
+            "x");
   PutCounter(station_, today_, kNewBox, "1");
   auto refresh = [&] {
     tab.RefreshProgress();

@@ -110,7 +110,9 @@ TEST(Journal, TheOutcomeTextCountsEachRecipientsFinalStateOnce) {
       {SummaryOf({{1, Sent}, {1, Delivered}, {1, Sent}}), 4, "1/4 已发，3 待发"},
       {SummaryOf({{1, Failed}, {2, Failed}}), 2, "0/2 已发，2 失败"},
   };
-  for (const Case& c : cases) EXPECT_EQ(OutcomeText(c.summary, c.recipients), Gbk(c.text)) << c.text;
+  for (const Case& c : cases) {
+    EXPECT_EQ(OutcomeText(c.summary, c.recipients), Gbk(c.text)) << c.text;
+  }
 }
 
 TEST(Journal, AFollowerTakesTheLinesAppendedSinceItsLastLookAndMeasuresTheRate) {

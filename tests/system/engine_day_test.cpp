@@ -71,7 +71,8 @@ TEST(EngineDay, ARecordFiledDuringTheLastCycleBeforeMidnightIsStillSent) {
   QuietMonitor monitor;
   myterad engine(monitor, Station(dir.station(), &engine_clock));
   engine.Resume();
-  ASSERT_TRUE(Eventually([&] { return dir.Read("sms.log").find("star....1,") != std::string::npos; }));
+  ASSERT_TRUE(
+      Eventually([&] { return dir.Read("sms.log").find("star....1,") != std::string::npos; }));
   ASSERT_TRUE(WriteOutboxRecord(old_day, "13000000002", "filed during the last cycle"));
   engine_clock.Set(LocalTime(2026, 3, 2, 0, 0, 1));
 

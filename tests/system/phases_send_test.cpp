@@ -195,7 +195,8 @@ TEST_F(StationSends, OnAFullDiskNothingIsSentUntilThereIsRoomAndThenEachNumberOn
   disk.MakeRoom();
   ASSERT_TRUE(ravelin->WaitForOutput("发送记录已可写入，继续发送。\n")) << ravelin->output();
   ASSERT_TRUE(WaitSendAcc("3")) << dir_.Read("sms.log");
-  EXPECT_EQ(Destinations(), (std::vector<std::string>{"13000000001", "13000000002", "13000000003"}));
+  EXPECT_EQ(Destinations(),
+            (std::vector<std::string>{"13000000001", "13000000002", "13000000003"}));
 }
 
 }  // namespace
