@@ -44,6 +44,17 @@ void Memo::PrependText(std::string_view gbk) {
   verticalScrollBar()->setValue(0);
 }
 
+void Memo::KeepFirstLines(int lines) {
+  QTextDocument* doc = document();
+  if (lines < 1 || doc->blockCount() <= lines) return;
+  programmatic_ = true;
+  QTextCursor cut(doc->findBlockByNumber(lines - 1));
+  cut.movePosition(QTextCursor::EndOfBlock);
+  cut.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+  cut.removeSelectedText();
+  programmatic_ = false;
+}
+
 std::size_t Memo::GbkSize() const { return GbkByteCount(toPlainText()); }
 
 bool Memo::GbkSizeExceeds(std::size_t at_least) const {

@@ -20,6 +20,8 @@ class Memo : public QPlainTextEdit {
   void SetText(std::string_view gbk);       // replaces the whole text
   void AppendText(std::string_view gbk);    // at the end, one insertion
   void PrependText(std::string_view gbk);   // in front, without rereading the text
+  // Drops every line after the first `lines`.
+  void KeepFirstLines(int lines);
   void Clear();
 
   // Size of the text in GBK bytes (a line break counts two). Cheap while the

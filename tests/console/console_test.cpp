@@ -311,6 +311,13 @@ TEST_F(ConsoleTest, EngineReportsReachTheMonitorBoxInOrderAndTheBoxIsResetWhenFu
   monitor.PrependText("more\r\n", 50);
   ui::ProcessPostedUpdates();
   EXPECT_EQ(Text(memo), "more\r\nnew\r\n\r\n");
+
+  // A send to thousands of numbers never clears the box: it keeps the
+  // newest lines and lets the oldest go.
+  for (int i = 0; i < 6000; ++i) monitor.PrependText(std::to_string(i) + "\r\n");
+  ui::ProcessPostedUpdates();
+  EXPECT_EQ(memo->blockCount(), 5000);
+  EXPECT_EQ(Text(memo).substr(0, 12), "5999\r\n5998\r\n");
 }
 
 }  // namespace

@@ -178,5 +178,26 @@ TEST_F(StationSends, ARecordKilledFiveTimesReachesEveryNumberOnceButTheOnesInFli
   EXPECT_EQ(finished.size(), static_cast<std::size_t>(kRecipients));
 }
 
+// Once, on a full disk the send counter could not be written, the failure
+// went unnoticed and every cycle sent every waiting record again. Now
+// nothing is sent that could not be recorded: the engine says so and waits,
+// and once the disk has room each number gets its one SMS.
+TEST_F(StationSends, OnAFullDiskNothingIsSentUntilThereIsRoomAndThenEachNumberOnce) {
+  const FullDisk disk(dir_ / Station().Today());
+  if (!disk.mounted()) GTEST_SKIP() << "a small tmpfs needs root";
+  StartModem();
+  for (long n = 1; n <= 3; ++n) FileOutboxRecord(dir_, n, "1300000000" + std::to_string(n), "x");
+  disk.Fill();
+  auto ravelin = StartRavelin();
+  ASSERT_TRUE(ravelin->WaitForOutput("!!! 磁盘无法写入发送记录，暂停发送: ", 60s)) << dir_.Read("sms.log");
+  EXPECT_TRUE(Destinations().empty());
+
+  disk.MakeRoom();
+  ASSERT_TRUE(ravelin->WaitForOutput("发送记录已可写入，继续发送。\n")) << ravelin->output();
+  ASSERT_TRUE(WaitSendAcc("3")) << dir_.Read("sms.log");
+  EXPECT_EQ(Destinations(),
+            (std::vector<std::string>{"13000000001", "13000000002", "13000000003"}));
+}
+
 }  // namespace
 }  // namespace tavrel::system_test

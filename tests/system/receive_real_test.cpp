@@ -2,12 +2,10 @@
 // sender, long messages in parts, and nothing lost or doubled when the
 // station is killed, stopped or finds its disk full.
 #include <signal.h>
-#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <random>
 
@@ -18,6 +16,7 @@
 #include "platform/station.h"
 #include "store/record_store.h"
 #include "tests/system/support/phases_support.h"
+#include "tests/system/support/station_support.h"
 
 namespace tavrel::system_test {
 namespace {
@@ -140,25 +139,9 @@ TEST_F(StationReceivesReal, APlainStopFilesAndDeletesTheMessageInFlight) {
 }
 
 TEST_F(StationReceivesReal, AFullDiskKeepsEveryMessageOnTheModemUntilSpaceReturns) {
-  const std::string day_folder = dir_ / day_;
-  std::filesystem::create_directories(day_folder);
-  if (::geteuid() != 0 ||
-      ::mount("tmpfs", day_folder.c_str(), "tmpfs", 0, "size=512k") != 0) {
-    GTEST_SKIP() << "a small tmpfs needs root";
-  }
-  struct Unmount {
-    std::string path;
-    ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
-  } unmount{day_folder};
-  for (const char* box : {"new", "send", "recv", "qury"}) {
-    std::filesystem::create_directories(day_folder + "/" + box);
-  }
-  const std::string filler = day_folder + "/filler";
-  {
-    std::ofstream fill(filler, std::ios::binary);
-    const std::string block(4096, 'x');
-    while (fill.write(block.data(), block.size()) && fill.flush()) {}
-  }
+  const FullDisk disk(dir_ / day_);
+  if (!disk.mounted()) GTEST_SKIP() << "a small tmpfs needs root";
+  disk.Fill();
   for (int i = 0; i < 7; ++i) ASSERT_TRUE(InjectSms(spool_, "13800000000", "d" + std::to_string(i)));
   auto ravelin = StartHeadlessRavelin(dir_, kScale);
   ASSERT_NE(ravelin, nullptr);
@@ -174,7 +157,7 @@ TEST_F(StationReceivesReal, AFullDiskKeepsEveryMessageOnTheModemUntilSpaceReturn
   EXPECT_EQ(Stored(), 7);
   EXPECT_EQ(RecvCount(), 0);
 
-  std::filesystem::remove(filler);
+  disk.MakeRoom();
   ASSERT_TRUE(Eventually([&] { return ModemEmpty() && RecvCount() == 7; }, 60s)) << dir_.Read("sms.log");
   std::map<std::string, int> expected;
   for (int i = 0; i < 7; ++i) expected["d" + std::to_string(i)] = 1;

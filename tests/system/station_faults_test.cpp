@@ -23,7 +23,7 @@ const char* kScale = "0.02";
 class ModemFaults : public ::testing::Test {
  protected:
   void SetUp() override {
-    WriteStationSettings(dir_, FreeLoopbackPort());
+    WriteStationSettings(dir_, port_);
     modem_ = StartModemsim(dir_, {"--spool", spool_, "--sent-log", sent_log_});
     ASSERT_NE(modem_, nullptr);
     ravelin_ = StartHeadlessRavelin(dir_, kScale);
@@ -73,6 +73,7 @@ class ModemFaults : public ::testing::Test {
   }
 
   StationDir dir_;
+  const int port_ = FreeLoopbackPort();
   const std::string day_ = Station().Today();
   std::string spool_ = dir_.root() + "/spool";
   std::string sent_log_ = dir_.root() + "/sent.jsonl";
@@ -142,6 +143,34 @@ TEST_F(ModemFaults, NoiseAndSilenceHoldSendsUntilTheModemAnswersAgain) {
             (std::vector<std::string>{"13000000001", "13000000002", "13000000003", "13000000004"}));
   EXPECT_TRUE(ravelin_->running());
   EXPECT_EQ(ravelin_->Stop(), 0);
+}
+
+// Once, an ESC byte inside the 11-byte number of a request reached the modem
+// after its prompt, cancelled the PDU and garbled the exchange for the
+// records behind it; and a number the network can never reach cost six
+// attempts. Now the one is skipped before the modem hears of it and the
+// other costs one attempt; the records behind go out as usual.
+TEST_F(ModemFaults, RecipientsThatCannotSucceedCostAtMostOneAttemptAndHoldUpNothing) {
+  ASSERT_TRUE(ControlModem(spool_, "cms-error 13000000021=21"));
+  auto quillon = StartHeadlessQuillon(dir_);
+  ASSERT_NE(quillon, nullptr);
+  const std::vector<std::string> requests = {
+      std::string("0000|1300000\x1b" "001;13000000021;|bad numbers|"), "0000|13000000001|one|",
+      "0000|13000000002|two|", "0000|13000000003|three|", "0000|13000000004|four|",
+      "0000|13000000005|five|"};
+  for (const std::string& request : requests) {
+    ASSERT_EQ(QueueRequest(port_, request), AcceptedReply()) << request;
+  }
+  ASSERT_TRUE(EventuallyDraining([&] { return StoredCounter(dir_, day_, "send") == 6; },
+                                 {ravelin_.get(), quillon.get()}, 60s))
+      << ravelin_->output();
+
+  EXPECT_EQ(Destinations(), (std::vector<std::string>{"13000000001", "13000000002", "13000000003",
+                                                      "13000000004", "13000000005"}));
+  EXPECT_EQ(StatusLines("13000000021"), std::vector<std::string>{"13000000021   0    发送失败!!!!!"});
+  EXPECT_EQ(MaskTimes(dir_.Read(day_ + "/send/J1")),
+            "1|1300000?001|skipped|" + day_ + " hh:mm:ss|not an 11-digit number\r\n"
+            "2|13000000021|failed|" + day_ + " hh:mm:ss|+CMS ERROR: 21\r\n");
 }
 
 }  // namespace

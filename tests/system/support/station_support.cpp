@@ -4,6 +4,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -168,13 +169,44 @@ bool ControlModem(const std::string& spool, const std::string& command) {
   return Eventually([&] { return !Exists(final_name); });
 }
 
-long ResidentKib(pid_t pid) {
+FullDisk::FullDisk(std::string day_folder) : folder_(std::move(day_folder)) {
+  std::filesystem::create_directories(folder_);
+  mounted_ = ::geteuid() == 0 && ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, "size=512k") == 0;
+  if (!mounted_) return;
+  for (const char* box : {"new", "send", "recv", "qury"}) {
+    std::filesystem::create_directories(folder_ + "/" + box);
+  }
+}
+
+FullDisk::~FullDisk() {
+  if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
+}
+
+void FullDisk::Fill() const {
+  std::ofstream fill(folder_ + "/filler", std::ios::binary);
+  const std::string block(4096, 'x');
+  while (fill.write(block.data(), block.size()) && fill.flush()) {
+  }
+}
+
+void FullDisk::MakeRoom() const { std::filesystem::remove(folder_ + "/filler"); }
+
+namespace {
+
+// A "Name:   1234 kB" line of /proc/<pid>/status; 0 when it has gone.
+long StatusKib(pid_t pid, std::string_view name) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    if (line.starts_with(name)) return std::strtol(line.c_str() + name.size(), nullptr, 10);
   }
   return 0;
 }
+
+}  // namespace
+
+long ResidentKib(pid_t pid) { return StatusKib(pid, "VmRSS:"); }
+
+long PeakResidentKib(pid_t pid) { return StatusKib(pid, "VmHWM:"); }
 
 }  // namespace tavrel::system_test

@@ -59,7 +59,29 @@ bool EventuallyDraining(const std::function<bool()>& condition, const std::vecto
 // Writes one control command into modemsim's spool and waits until taken.
 bool ControlModem(const std::string& spool, const std::string& command);
 
+// A day folder on a disk of its own that is full: a small tmpfs mounted over
+// the folder (made with its four mailboxes), which Fill leaves without a
+// free block. Unmounted with the object. Mounting needs root: mounted() is
+// false without it, and the test skips.
+class FullDisk {
+ public:
+  explicit FullDisk(std::string day_folder);
+  ~FullDisk();
+  FullDisk(const FullDisk&) = delete;
+  FullDisk& operator=(const FullDisk&) = delete;
+
+  bool mounted() const { return mounted_; }
+  void Fill() const;      // writes a filler until the disk takes no more
+  void MakeRoom() const;  // removes the filler
+
+ private:
+  std::string folder_;
+  bool mounted_ = false;
+};
+
 // Resident memory of a process in KiB, from /proc; 0 when it has gone.
 long ResidentKib(pid_t pid);
+// The most it has been resident so far, in KiB; 0 when it has gone.
+long PeakResidentKib(pid_t pid);
 
 }  // namespace tavrel::system_test
