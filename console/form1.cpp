@@ -75,7 +75,7 @@ TForm1::TForm1(Station station) : station_(std::move(station)) {
 
   TabSheet4->SheZhi_enter();  // the saved settings, or the window's defaults
   monitor_ = std::make_unique<WindowMonitor>(TabSheet8->Memo7, this);
-  engine_ = std::make_unique<myterad>(*monitor_, station_);
+  engine_ = std::make_unique<Engines>(*monitor_, station_);
   FormCreate();
 }
 

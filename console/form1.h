@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "console/window_monitor.h"
-#include "engine/engine_thread.h"
+#include "engine/engines.h"
 #include "platform/station.h"
 
 class QPushButton;
@@ -38,7 +38,7 @@ class TForm1 : public QWidget {
   void Button10Click(); // Merlon
   void PageControl1Change() {}
 
-  myterad& Engine() { return *engine_; }
+  Engines& Engine() { return *engine_; }
 
   QTabWidget* PageControl1;
   ComposeTab* TabSheet1;
@@ -72,7 +72,7 @@ class TForm1 : public QWidget {
 
   // The monitor outlives the engine that reports to it.
   std::unique_ptr<WindowMonitor> monitor_;
-  std::unique_ptr<myterad> engine_;
+  std::unique_ptr<Engines> engine_;
 };
 
 }  // namespace tavrel::console

@@ -41,6 +41,9 @@ inline constexpr SettingReader kEngineSmsCode{"SMSCODE", "0000000000", 14};
 inline constexpr SettingReader kPartWait{"PARTWAIT", "24", 10};
 // "prompt": the exchange waits for the modem; absent or "fixed": fixed pauses.
 inline constexpr SettingReader kEnginePace{"PACE", "fixed", 10};
+// The modem pool: COM2 ... COM16 add modems beside COM, each at RATE2 ...
+// RATE16 or else RATE; read through store/modem_list.h.
+inline constexpr int kPoolModems = 16;
 // Quillon's window creation.
 inline constexpr SettingReader kListenerWindowServIp{"SERVIP", "100.100.100.1", 20};
 inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};
