@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "console/device_test.h"
+#include "console/settings_modems_section.h"
 #include "console/settings_section.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
@@ -91,6 +92,7 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
   Edit1->installEventFilter(this);
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+  AddSection(new ModemsSection(station_, this));
 }
 
 void SettingsTab::AddSection(SettingsSection* section) {
