@@ -21,6 +21,7 @@ class InfoCodeTab;
 class CustomerTab;
 class SettingsTab;
 class MonitorTab;
+class ModemStrip;
 
 class TForm1 : public QWidget {
  public:
@@ -73,6 +74,7 @@ class TForm1 : public QWidget {
   // The monitor outlives the engine that reports to it.
   std::unique_ptr<WindowMonitor> monitor_;
   std::unique_ptr<Engines> engine_;
+  ModemStrip* strip_;  // on the monitoring page, owned by it
 };
 
 }  // namespace tavrel::console
