@@ -3,7 +3,7 @@
 // at the modem's pace (PACE=prompt). Delays and the engine's pauses are
 // scaled by TAVREL_TIME_SCALE (default here 0.05); figures are nominal.
 //
-//   pool_rate [RECIPIENTS PER MODEM]     (default 24)
+//   pool_rate [RECIPIENTS PER MODEM]     (default 48)
 //
 // Prints SMS per minute for each pool and its ratio to one modem (target:
 // 4 modems at least 3.6x, 8 at least 7x).
@@ -80,7 +80,7 @@ double Measure(int modems, int recipients) {
 
 int main(int argc, char** argv) {
   setenv("TAVREL_TIME_SCALE", getenv("TAVREL_TIME_SCALE") ? getenv("TAVREL_TIME_SCALE") : "0.05", 1);
-  const int per_modem = argc > 1 ? std::atoi(argv[1]) : 24;
+  const int per_modem = argc > 1 ? std::atoi(argv[1]) : 48;
   if (per_modem < 2) {
     std::fprintf(stderr, "usage: pool_rate [RECIPIENTS PER MODEM >= 2]\n");
     return 2;
