@@ -69,16 +69,18 @@ void RunDeviceTest(const Station& station, const DeviceTestView& view) {
     // A pool: every modem in turn, then one box that names each outcome.
     std::string outcomes;
     for (const ModemSetting& modem : modems) {
-      TestModem(
-          station, modem.com, [&] { return modem.rate; }, sms_code, view,
-          [&](const std::string& text) { outcomes += modem.key + " (" + modem.com + "): " + text + "\r\n"; });
+      const auto note = [&](const std::string& text) {
+        outcomes += modem.key + " (" + modem.com + "): " + text + "\r\n";
+      };
+      TestModem(station, modem.com, [&] { return modem.rate; }, sms_code, view, note);
     }
     view.show_message(outcomes);
   }
   view.set_caption(Gbk("设备测试并保存设备参数"));
 }
 
-void RunDeviceTestOn(const Station& station, const ModemSetting& modem, const DeviceTestView& view) {
+void RunDeviceTestOn(const Station& station, const ModemSetting& modem,
+                     const DeviceTestView& view) {
   TestModem(
       station, modem.com, [&] { return modem.rate; }, ReadSetting(station, settings::kTestSmsCode),
       view, [&](const std::string& text) { view.show_message(modem.key + ": " + text); });

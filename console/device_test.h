@@ -20,6 +20,7 @@ struct DeviceTestView {
 void RunDeviceTest(const Station& station, const DeviceTestView& view);
 // The test on one modem of the pool (the settings tab's test button of its
 // row); the box names the modem.
-void RunDeviceTestOn(const Station& station, const ModemSetting& modem, const DeviceTestView& view);
+void RunDeviceTestOn(const Station& station, const ModemSetting& modem,
+                     const DeviceTestView& view);
 
 }  // namespace tavrel::console

@@ -79,7 +79,8 @@ double Measure(int modems, int recipients) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("TAVREL_TIME_SCALE", getenv("TAVREL_TIME_SCALE") ? getenv("TAVREL_TIME_SCALE") : "0.05", 1);
+  const char* scale = getenv("TAVREL_TIME_SCALE");
+  setenv("TAVREL_TIME_SCALE", scale ? scale : "0.05", 1);
   const int per_modem = argc > 1 ? std::atoi(argv[1]) : 48;
   if (per_modem < 2) {
     std::fprintf(stderr, "usage: pool_rate [RECIPIENTS PER MODEM >= 2]\n");
@@ -97,9 +98,11 @@ int main(int argc, char** argv) {
       return 1;
     }
     if (modems == 1) one = rate;
+    const char* target = modems == 4   ? " (target at least 3.6x)"
+                         : modems == 8 ? " (target at least 7x)"
+                                       : "";
     std::printf("%d modem%s: %7.2f SMS/min, %.2fx one modem%s\n", modems, modems == 1 ? " " : "s",
-                rate, rate / one,
-                modems == 4 ? " (target at least 3.6x)" : modems == 8 ? " (target at least 7x)" : "");
+                rate, rate / one, target);
   }
   return 0;
 }
