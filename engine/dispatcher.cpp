@@ -17,7 +17,6 @@ using std::chrono::milliseconds;
 // that follows without a send between, up to the longest (nominal, paced).
 constexpr milliseconds kFirstRest{10000};
 constexpr milliseconds kLongestRest{60000};
-constexpr std::string_view kForbiddenReason = "forbidden";
 
 long CounterOrZero(std::optional<long> counter) {
   return counter && *counter >= 1 ? *counter : 0;

@@ -5,6 +5,7 @@
 // resolved, sent and judged.
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/phases.h"
 #include "store/journal.h"
@@ -36,6 +37,9 @@ class RecipientReader {
 // The user data of record n's text, traced as the send phase traces it;
 // nullopt (traced) when DA<n> cannot be read.
 std::optional<std::string> ReadRecordUserData(const CycleContext& cycle, long n);
+
+// Why the rest of a forbidden record was passed over, as the journal says it.
+inline constexpr std::string_view kForbiddenReason = "forbidden";
 
 // The forbid button marks R<n> while it is being sent; the mark is looked
 // for before every recipient.

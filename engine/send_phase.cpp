@@ -29,7 +29,6 @@ using std::chrono::milliseconds;
 
 // Why a recipient was passed over, as the journal says it.
 constexpr std::string_view kNotANumber = "not an 11-digit number";
-constexpr std::string_view kForbiddenReason = "forbidden";
 // How long the engine waits before it tries a modem that failed it again,
 // and a disk that could not record again (nominal, paced).
 constexpr milliseconds kStationWait{10000};
