@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/station.h"
+#include "store/modem_list.h"
 
 namespace tavrel::console {
 
@@ -14,6 +15,12 @@ struct DeviceTestView {
   std::function<void(const std::string& gbk)> show_message;  // returns when closed
 };
 
+// With COM alone, the test as it always was. With a pool, every modem in
+// turn, then one box naming each modem and its outcome.
 void RunDeviceTest(const Station& station, const DeviceTestView& view);
+// The test on one modem of the pool (the settings tab's test button of its
+// row); the box names the modem.
+void RunDeviceTestOn(const Station& station, const ModemSetting& modem,
+                     const DeviceTestView& view);
 
 }  // namespace tavrel::console

@@ -8,6 +8,7 @@
 #include "console/address_book.h"
 #include "console/compose_tab.h"
 #include "console/customer_tab.h"
+#include "console/modem_strip.h"
 #include "console/info_code_tab.h"
 #include "console/monitor_tab.h"
 #include "console/pending_tab.h"
@@ -75,7 +76,8 @@ TForm1::TForm1(Station station) : station_(std::move(station)) {
 
   TabSheet4->SheZhi_enter();  // the saved settings, or the window's defaults
   monitor_ = std::make_unique<WindowMonitor>(TabSheet8->Memo7, this);
-  engine_ = std::make_unique<myterad>(*monitor_, station_);
+  engine_ = std::make_unique<Engines>(*monitor_, station_);
+  strip_ = new ModemStrip(station_, TabSheet8);
   FormCreate();
 }
 
@@ -118,6 +120,7 @@ void TForm1::BitBtn3Click() {
   ui::ProcessPostedUpdates();
   engine_->Resume();
   ui::SetText(TabSheet8->Memo7, Gbk("-------------收发进程已经启动！"));
+  strip_->SetPaused(false);
   ui::SetText(this, Gbk("Tavrelsms客户管理系统  ：   收发进程已启动"));
 }
 
@@ -126,6 +129,7 @@ void TForm1::ddd() {
   ui::SetText(this, Gbk("Tavrelsms客户管理系统  ：   收发进程已经停止！"));
   engine_->Suspend();
   ui::SetText(TabSheet8->Memo7, Gbk("-------------收发进程已经停止！"));
+  strip_->SetPaused(true);
 }
 
 // The companion beside the working directory's data wins, as on the desk

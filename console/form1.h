@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "console/window_monitor.h"
-#include "engine/engine_thread.h"
+#include "engine/engines.h"
 #include "platform/station.h"
 
 class QPushButton;
@@ -21,6 +21,7 @@ class InfoCodeTab;
 class CustomerTab;
 class SettingsTab;
 class MonitorTab;
+class ModemStrip;
 
 class TForm1 : public QWidget {
  public:
@@ -38,7 +39,7 @@ class TForm1 : public QWidget {
   void Button10Click(); // Merlon
   void PageControl1Change() {}
 
-  myterad& Engine() { return *engine_; }
+  Engines& Engine() { return *engine_; }
 
   QTabWidget* PageControl1;
   ComposeTab* TabSheet1;
@@ -72,7 +73,8 @@ class TForm1 : public QWidget {
 
   // The monitor outlives the engine that reports to it.
   std::unique_ptr<WindowMonitor> monitor_;
-  std::unique_ptr<myterad> engine_;
+  std::unique_ptr<Engines> engine_;
+  ModemStrip* strip_;  // on the monitoring page, owned by it
 };
 
 }  // namespace tavrel::console

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <thread>
 
-#include "engine/engine_thread.h"
+#include "engine/engines.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
 #include "platform/terminal_text.h"
@@ -22,7 +22,7 @@ constexpr const char* kStartedCaption = "Tavrelsms客户管理系统  ：   收�
 constexpr const char* kStoppedText = "-------------收发进程已经停止！";
 constexpr const char* kStoppedCaption = "Tavrelsms客户管理系统  ：   收发进程已经停止！";
 
-void StartRequest(myterad& engine, Monitor& monitor) {
+void StartRequest(Engines& engine, Monitor& monitor) {
   // The button's own texts go out before the engine runs, so that a first
   // start always prints them ahead of the engine's start-up text.
   monitor.ReplaceText(Gbk(kStartedText));
@@ -30,7 +30,7 @@ void StartRequest(myterad& engine, Monitor& monitor) {
   engine.Resume();
 }
 
-void StopRequest(myterad& engine, Monitor& monitor) {
+void StopRequest(Engines& engine, Monitor& monitor) {
   monitor.SetCaption(Gbk(kStoppedCaption));
   engine.Suspend();
   // The stopped text goes out only once the engine holds, so whoever reads
@@ -70,7 +70,7 @@ int RunHeadlessEngine(const Station& station) {
   }
 
   PrintingMonitor monitor(stdout);
-  myterad engine(monitor, station);
+  Engines engine(monitor, station);
   StartRequest(engine, monitor);
   // The end of the engine is looked for a few times a second; that costs
   // nothing worth measuring and needs no second thread.

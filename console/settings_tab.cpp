@@ -14,6 +14,7 @@
 
 #include "console/device_test.h"
 #include "console/settings_protection_section.h"
+#include "console/settings_modems_section.h"
 #include "console/settings_section.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
@@ -93,6 +94,7 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   AddSection(new ProtectionSection(this));
+  AddSection(new ModemsSection(station_, this));
 }
 
 void SettingsTab::AddSection(SettingsSection* section) {

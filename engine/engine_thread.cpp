@@ -14,6 +14,7 @@
 #include "engine/link.h"
 #include "engine/phases.h"
 #include "engine/send_guards.h"
+#include "engine/pool_engine.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
@@ -266,10 +267,41 @@ void RunCycle(const Station& station, EnginePort& port, Pacer& pacer, EngineLog&
   status.CycleEnds(port.Present(), hold, hold ? guards.HoldText(*hold) : std::string());
 }
 
+// A modem of a pool that cannot be opened or set up is gone, not fatal: its
+// port looks for it again while the other modems carry the work.
+void RunPoolEngine(const Station& station, PoolSeat& seat, Monitor& monitor, int wake_fd,
+                   std::unique_ptr<SerialPort> serial, const std::string& device, Pacer& pacer,
+                   EngineLog& trace) {
+  const std::string& com = seat.modem.com;
+  const std::string& rate = seat.modem.rate;
+  std::string why;
+  if (serial) {
+    serial->SetWakeFd(wake_fd);
+    if (serial->Configure(rate, &why)) {
+      serial->ApplyTimeoutsAndPurge();
+      trace.Printf("rate..%s\nstar...%s,%s\n", rate.c_str(), com.c_str(), rate.c_str());
+    } else {
+      trace.Printf("rate..%s refused: %s\n", rate.c_str(), why.c_str());
+      serial.reset();
+    }
+  } else {
+    trace.Printf("com=...%s cannot be opened; looked for again\n", com.c_str());
+  }
+  if (!serial) monitor.PrependText(Gbk(kLineLostText));
+  EnginePort port(std::move(serial), com, device, rate, wake_fd, pacer, trace, monitor);
+  for (;;) {
+    const std::unique_ptr<Exchange> exchange = MakeExchange(
+        PaceFromSetting(ReadSetting(station, settings::kEnginePace)), port, pacer, trace);
+    CycleContext cycle{station, station.Today(), 0, 0, 0, port, pacer, trace, monitor,
+                       exchange.get()};
+    RunPoolCycle(cycle, seat, [&port] { return port.Present(); });
+  }
+}
+
 }  // namespace
 
-myterad::myterad(Monitor& monitor, Station station)
-    : monitor_(monitor), station_(std::move(station)) {}
+myterad::myterad(Monitor& monitor, Station station, PoolSeat* seat)
+    : monitor_(monitor), station_(std::move(station)), seat_(seat) {}
 
 myterad::~myterad() { StopAndJoin(); }
 
@@ -286,7 +318,7 @@ void myterad::Execute() {
   pacer.Checkpoint();
   EnsureDayFolder(station_, station_.Today());
 
-  const std::string com = ReadSetting(station_, settings::kEngineCom);
+  const std::string com = seat_ ? seat_->modem.com : ReadSetting(station_, settings::kEngineCom);
   const std::string device = ModemDevice(station_, com);
   std::string why;
   std::unique_ptr<SerialPort> serial = SerialPort::Open(device, &why);
@@ -295,9 +327,13 @@ void myterad::Execute() {
   // names the port that was tried.
   EngineLog trace;
   pacer.Checkpoint();
-  trace.Open(station_.Path("./sms.log"));
+  trace.Open(station_.Path(seat_ ? seat_->LogName() : "./sms.log"));
   trace.SetPacer(&pacer);
   trace.Printf("com=...%s\n", com.c_str());
+  if (seat_) {
+    return RunPoolEngine(station_, *seat_, monitor_, StopFd(), std::move(serial), device, pacer,
+                         trace);
+  }
   if (!serial) {
     failure_ = why;
     monitor_.ReplaceText(Gbk(kOpenFailedText));

@@ -9,10 +9,15 @@
 
 namespace tavrel {
 
+struct PoolSeat;
+
 class myterad : public SuspendableThread {
  public:
-  // created suspended; works on the station's files
-  myterad(Monitor& monitor, Station station);
+  // created suspended; works on the station's files. With a seat it is one
+  // modem of a pool: its port is the seat's, it sends what the pool's
+  // dispatcher hands it, and a port that fails is looked for again instead
+  // of ending the engine.
+  myterad(Monitor& monitor, Station station, PoolSeat* seat = nullptr);
   ~myterad() override;                 // leaves Execute at its next checkpoint
   bool Ended() const { return Finished(); }  // only after a port failure
 
@@ -27,6 +32,7 @@ class myterad : public SuspendableThread {
   Monitor& monitor_;
   const Station station_;
   std::string failure_;  // written by the worker before it finishes
+  PoolSeat* const seat_;
 };
 
 }  // namespace tavrel

@@ -7,6 +7,7 @@
 // and the trace pass it themselves) and lets every exception through: the
 // engine's tear-down leaves a phase through a checkpoint.
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/engine_log.h"
@@ -38,9 +39,16 @@ struct CycleContext {
   // Quiet hours, caps and opt-outs of the modem; the send phase reads its
   // own for the modem COM when none is given.
   SendGuards* guards = nullptr;
+  // In a modem pool, held while a message is filed into recv (and its
+  // fingerprints and parts kept), so engines filing at once take turns.
+  std::mutex* filing = nullptr;
 };
 
 Exchange& ExchangeOf(const CycleContext& cycle);
+
+// The same engine's cycle on another day and send counter, for work of a
+// day other than the cycle's (the day before, finished first).
+CycleContext CycleOnDay(const CycleContext& cycle, const std::string& day, long send_acc);
 
 // Sends records send_acc + 1 .. new_acc of the day's new mailbox and ends by
 // writing new_acc into send's acc.

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 
 #include "engine/auto_reply.h"
 #include "engine/codec/cmgl_listing.h"
@@ -134,6 +135,18 @@ struct Receiving {
   long next_m;  // the record the next message is filed as
   long k = 0;   // messages filed in this cycle
 };
+
+// The pool's engines file into one recv: each message takes the number after
+// the counter as it is when the turn begins. One engine holds no lock.
+std::unique_lock<std::mutex> FilingTurn(const CycleContext& cycle, long* next_m = nullptr) {
+  if (cycle.filing == nullptr) return {};
+  std::unique_lock<std::mutex> turn(*cycle.filing);
+  if (next_m != nullptr) {
+    const std::optional<long> counter = ReadMailboxCounter(cycle.station, cycle.day, kRecvBox);
+    *next_m = (counter && *counter >= 1 ? *counter : 0) + 1;
+  }
+  return turn;
+}
 
 void TraceNotFiled(const CycleContext& cycle, const std::string& what) {
   cycle.trace.Printf("recv_err=%s kept\n", what.c_str());
@@ -281,6 +294,7 @@ void ReceiveMessage(Receiving& r, const ListingEntry& entry, const DecodedSms& s
                       part ? sms.concatenation->sequence : 0, message.text};
   const std::string fingerprint = FingerprintOf(key);
   bool durable = false;
+  std::unique_lock<std::mutex> turn = FilingTurn(cycle, &r.next_m);
   if (AlreadyFiled(r, fingerprint, message, part)) {
     cycle.trace.Printf("filed_before=%s\n", fingerprint.c_str());
     durable = true;
@@ -297,6 +311,7 @@ void ReceiveMessage(Receiving& r, const ListingEntry& entry, const DecodedSms& s
     if (!durable) TraceNotFiled(cycle, "fingerprint of " + message.sender);
     durable = durable && FileRecord(r, message);
   }
+  if (turn.owns_lock()) turn.unlock();
   if (durable) DeleteFromModem(cycle, entry.index);
 }
 
@@ -333,7 +348,9 @@ void ReceivePhase(const CycleContext& cycle) {
   const std::string listing = ReadCycleListing(cycle);
   const CmglListing cut = ParseCmglListing(listing, ListingNoise::kSkipped);
 
+  std::unique_lock<std::mutex> turn = FilingTurn(cycle);
   Receiving receiving(cycle, PhaseStation(cycle));
+  if (turn.owns_lock()) turn.unlock();
   for (const ListingEntry& entry : cut.entries) {
     TraceHeader(trace, 0, entry.header);
     TraceListingLine(trace, 0, entry.first_field);
@@ -349,7 +366,9 @@ void ReceivePhase(const CycleContext& cycle) {
     ReceiveMessage(receiving, entry, sms);
   }
   TraceListingEnd(trace, listing, cut);
+  turn = FilingTurn(cycle, &receiving.next_m);
   FileWaitingParts(receiving);
+  if (turn.owns_lock()) turn.unlock();
   trace.Flush();
 }
 

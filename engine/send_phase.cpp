@@ -9,6 +9,7 @@
 #include "engine/codec/pdu.h"
 #include "engine/exchange.h"
 #include "engine/phases.h"
+#include "engine/recipient_send.h"
 #include "engine/send_guards.h"
 #include "platform/codepage.h"
 #include "platform/station.h"
@@ -27,7 +28,6 @@ using std::chrono::milliseconds;
 
 // Why a recipient was passed over, as the journal says it.
 constexpr std::string_view kNotANumber = "not an 11-digit number";
-constexpr std::string_view kForbiddenReason = "forbidden";
 constexpr std::string_view kOptedOutReason = "opted out";
 // How long the engine waits before it tries a modem that failed it again,
 // and a disk that could not record again (nominal, paced).
@@ -106,18 +106,14 @@ void Record(RecordSend& send, long index, const std::string& number, Outcome sta
             std::string_view detail) {
   const JournalEntry entry{index, number, state,
                            StationOf(send.cycle).Now().stamp, std::string(detail)};
-  send.cycle.pacer.Checkpoint();
-  WhileDiskFails(send.cycle, [&](std::string* why) {
-    if (send.journal.Append(entry)) return true;
-    *why = send.journal.error();
-    return false;
-  });
+  AppendOutcome(send.cycle, send.journal, entry);
   send.recorded = true;
 }
 
-void EnsureRoomToRecord(RecordSend& send) {
-  const std::string dir = std::filesystem::path(send.journal.path()).parent_path().string();
-  WhileDiskFails(send.cycle, [&](std::string* why) {
+void EnsureRoomToRecord(const CycleContext& cycle, long n) {
+  const std::string dir =
+      std::filesystem::path(JournalPath(cycle.station, cycle.day, n)).parent_path().string();
+  WhileDiskFails(cycle, [&](std::string* why) {
     struct statvfs fs {};
     if (::statvfs(dir.c_str(), &fs) != 0) return true;  // cannot tell: the append will
     const unsigned long long room =
@@ -136,28 +132,27 @@ void WaitForModem(const CycleContext& cycle, const SubmitResult& failure) {
   while (!ExchangeOf(cycle).CheckModem()) cycle.pacer.Pause(kStationWait);
 }
 
-struct RecipientOutcome {
-  Outcome state;
-  std::string detail;
-};
-
 // Only ERROR and +CMS ERROR answers are attempts of the recipient; a
 // permanent cause ends it at once, a fault of the station counts against
-// nobody and is tried again once the modem is back.
+// nobody and is tried again once the modem is back, or, in a pool, handed
+// back for another modem.
 RecipientOutcome SendWithRetries(const CycleContext& cycle, const std::string& number,
-                                 const SubmitPdu& pdu) {
+                                 const SubmitPdu& pdu, const RecipientTurn& turn) {
   std::string last_error;
-  for (int attempt = 0; attempt < kSendAttempts;) {
+  for (int attempt = turn.attempts; attempt < kSendAttempts;) {
     const SubmitResult result = ExchangeOf(cycle).Submit(pdu, attempt);
     const std::string head = number + "   " + std::to_string(attempt);
     if (result.verdict == SubmitVerdict::kSent) {
       cycle.monitor.PrependText(head + SentText());
-      return {Outcome::Sent, result.detail};
+      return {number, Outcome::Sent, result.detail, attempt};
     }
     if (result.verdict == SubmitVerdict::kStationSide) {
       cycle.trace.Printf("%s: %s; not counted, the modem is waited for\n", number.c_str(),
                          result.detail.c_str());
       cycle.monitor.PrependText(head + StationFaultText() + result.detail + "\r\n");
+      if (turn.hand_back_station_faults) {
+        return {number, Outcome::Failed, result.detail, attempt, true, result.check_modem};
+      }
       WaitForModem(cycle, result);
       continue;
     }
@@ -166,65 +161,15 @@ RecipientOutcome SendWithRetries(const CycleContext& cycle, const std::string& n
     if (result.verdict == SubmitVerdict::kPermanent) break;
     ++attempt;
   }
-  return {Outcome::Failed, last_error};
-}
-
-// Where the engine counts SMS: the status's count of the day and the
-// modem's caps.
-void CountSent(RecordSend& send, long sms) {
-  if (send.cycle.sent_count) *send.cycle.sent_count += sms;
-  send.guards.CountSent(StationSeconds(send.cycle.station), sms);
+  return {number, Outcome::Failed, last_error, kSendAttempts};
 }
 
 void SendToRecipientLine(RecordSend& send, long index, const std::string& line) {
-  const CycleContext& cycle = send.cycle;
-  EngineLog& trace = cycle.trace;
-  trace.Printf("name=[%s]\n", line.c_str());
-  const std::string key = RecipientKey(line);
-  trace.Printf("name3=[%s]\n", key.c_str());
-  std::string number = ResolveRecipient(cycle.station, key);
-  if (number.size() > kMaxLookedUpNumber) {
-    Record(send, index, number, Outcome::Skipped, kNotANumber);
-    return;
-  }
-  trace.Printf("name4=[%s]\n", key.c_str());
-  TrimLine(number);
-  trace.Printf("shouji_code=[%s],strlen(ShouJiHao)=%zu\n", number.c_str(), number.size());
-  // Nothing but digits reaches the modem outside the PDU's hex: a control
-  // byte in a number would end or cancel the PDU (ESC, Ctrl-Z).
-  if (!IsElevenDigits(number)) {
-    Record(send, index, number, Outcome::Skipped, kNotANumber);
-    return;
-  }
-  if (!send.own_reply && send.guards.OptedOut(number)) {
-    Record(send, index, number, Outcome::Skipped, kOptedOutReason);
-    return;
-  }
-  trace.Printf("shouji_code2=%s\n", SwapDigits(number).c_str());
-
-  // Read for every recipient, so a service centre saved in the settings tab
-  // takes effect with the next message.
-  const std::string centre = ReadSetting(cycle.station, settings::kEngineSmsCode);
-  trace.Printf("smsCO1=[%s]\n", centre.c_str());
-  trace.Printf("smsCO2=[%s]\n", SwapDigits(centre).c_str());
-  const SubmitPdu pdu = AssembleSubmitPdu(centre, number, send.user_data);
-  trace.Printf("sms_neirong_3=[%s]\n", send.user_data.c_str());
-  trace.Printf("sms_neirong_2=[%s]\n", send.user_data.c_str());
-  const std::string without_end_mark = pdu.text.substr(0, pdu.text.size() - 1);
-  trace.Printf("sms_ss=[%s]\n", without_end_mark.c_str());
-  trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
-  EnsureRoomToRecord(send);
-  const RecipientOutcome outcome = SendWithRetries(cycle, number, pdu);
-  if (outcome.state == Outcome::Sent) CountSent(send, 1);
-  Record(send, index, number, outcome.state, outcome.detail);
-}
-
-// The forbid button marks R<n> while it is being sent; the mark is looked
-// for before every recipient.
-bool ForbiddenNow(const CycleContext& cycle, long n) {
-  const std::optional<std::string> head =
-      ReadRecordField(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n, 2);
-  return head && IsForbidden(*head);
+  RecipientTurn turn;
+  turn.guards = &send.guards;
+  turn.own_reply = send.own_reply;
+  const RecipientOutcome outcome = SendToRecipient(send.cycle, send.n, send.user_data, line, turn);
+  Record(send, index, outcome.number, outcome.state, outcome.detail);
 }
 
 // The hold on record n now, told once to the operator.
@@ -268,6 +213,65 @@ bool SendToRecipients(const CycleContext& cycle, SendGuards& guards, long n,
   return true;
 }
 
+// The record counts as handled once every recipient has an outcome: a
+// record that cannot be read is traced and passed over, never retried in a
+// loop. False while a hold keeps it, or part of it, for later.
+bool SendRecord(const CycleContext& cycle, SendGuards& guards, long n) {
+  EngineLog& trace = cycle.trace;
+  if (HeldNow(cycle, guards, n)) return false;
+  trace.Printf("star....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
+               cycle.recv_acc, cycle.send_acc);
+  if (const std::optional<std::string> user_data = ReadRecordUserData(cycle, n)) {
+    const std::string recipients_path =
+        RecordFileName(cycle.day, kNewBox, RecordPart::Recipients, n);
+    RecipientReader recipients(
+        RecordFilePath(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n));
+    if (!recipients.ok()) {
+      trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
+                   n, recipients_path.c_str());
+    } else if (!SendToRecipients(cycle, guards, n, recipients, *user_data)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadRecordUserData(const CycleContext& cycle, long n) {
+  EngineLog& trace = cycle.trace;
+  const std::string text_path = RecordFileName(cycle.day, kNewBox, RecordPart::Text, n);
+  const std::optional<std::string> content =
+      ReadRecordFile(cycle.station, cycle.day, kNewBox, RecordPart::Text, n);
+  trace.Printf("new-name=%s\n", text_path.c_str());
+  if (!content) {
+    trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n", n,
+                 text_path.c_str());
+    return std::nullopt;
+  }
+  const MessageText message = FirstLineOfText(*content);
+  if (message.cut) {
+    trace.Printf("record %ld: the first line of %s is longer than %zu bytes; its start is sent\n",
+                 n, text_path.c_str(), kMessageTextField - 1);
+  }
+  trace.Printf("sms_neirong=[%s]\n", message.text.c_str());
+  char hex_length[16];
+  std::snprintf(hex_length, sizeof hex_length, "%02zX", message.text.size());
+  trace.Printf("len2=%s,%zu\n", hex_length, message.text.size());
+  std::string user_data = SubmitUserData(message.text);
+  trace.Printf("sms_neirong_2=[%s]\n", user_data.c_str());
+  return user_data;
+}
+
+// The forbid button marks R<n> while it is being sent; the mark is looked
+// for before every recipient.
+bool ForbiddenNow(const CycleContext& cycle, long n) {
+  const std::optional<std::string> head =
+      ReadRecordField(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n, 2);
+  return head && IsForbidden(*head);
+}
+
+
 void WriteSendCounter(const CycleContext& cycle, long value) {
   cycle.pacer.Checkpoint();
   // A counter that moves past no record sent in this cycle records nothing
@@ -285,49 +289,59 @@ void WriteSendCounter(const CycleContext& cycle, long value) {
   });
 }
 
-// The record counts as handled once every recipient has an outcome: a
-// record that cannot be read is traced and passed over, never retried in a
-// loop. False while a hold keeps it, or part of it, for later.
-bool SendRecord(const CycleContext& cycle, SendGuards& guards, long n) {
-  EngineLog& trace = cycle.trace;
-  if (HeldNow(cycle, guards, n)) return false;
-  trace.Printf("star....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
-               cycle.recv_acc, cycle.send_acc);
-  const std::string text_path = RecordFileName(cycle.day, kNewBox, RecordPart::Text, n);
-  const std::optional<std::string> content =
-      ReadRecordFile(cycle.station, cycle.day, kNewBox, RecordPart::Text, n);
-  trace.Printf("new-name=%s\n", text_path.c_str());
-  if (!content) {
-    trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n", n,
-                 text_path.c_str());
-  } else {
-    const MessageText message = FirstLineOfText(*content);
-    if (message.cut) {
-      trace.Printf("record %ld: the first line of %s is longer than %zu bytes; its start is sent\n",
-                   n, text_path.c_str(), kMessageTextField - 1);
-    }
-    trace.Printf("sms_neirong=[%s]\n", message.text.c_str());
-    char hex_length[16];
-    std::snprintf(hex_length, sizeof hex_length, "%02zX", message.text.size());
-    trace.Printf("len2=%s,%zu\n", hex_length, message.text.size());
-    const std::string user_data = SubmitUserData(message.text);
-    trace.Printf("sms_neirong_2=[%s]\n", user_data.c_str());
-
-    const std::string recipients_path =
-        RecordFileName(cycle.day, kNewBox, RecordPart::Recipients, n);
-    RecipientReader recipients(
-        RecordFilePath(cycle.station, cycle.day, kNewBox, RecordPart::Recipients, n));
-    if (!recipients.ok()) {
-      trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
-                   n, recipients_path.c_str());
-    } else {
-      if (!SendToRecipients(cycle, guards, n, recipients, user_data)) return false;
-    }
-  }
-  return true;
+void AppendOutcome(const CycleContext& cycle, JournalWriter& journal, const JournalEntry& entry) {
+  cycle.pacer.Checkpoint();
+  WhileDiskFails(cycle, [&](std::string* why) {
+    if (journal.Append(entry)) return true;
+    *why = journal.error();
+    return false;
+  });
 }
 
-}  // namespace
+// Where the engine counts SMS: the status's count of the day and the
+// modem's caps.
+void CountSent(const CycleContext& cycle, const RecipientTurn& turn, long sms) {
+  if (cycle.sent_count) *cycle.sent_count += sms;
+  if (turn.guards) turn.guards->CountSent(StationSeconds(cycle.station), sms);
+}
+
+RecipientOutcome SendToRecipient(const CycleContext& cycle, long n, const std::string& user_data,
+                                 const std::string& line, const RecipientTurn& turn) {
+  EngineLog& trace = cycle.trace;
+  trace.Printf("name=[%s]\n", line.c_str());
+  const std::string key = RecipientKey(line);
+  trace.Printf("name3=[%s]\n", key.c_str());
+  std::string number = ResolveRecipient(cycle.station, key);
+  if (number.size() > kMaxLookedUpNumber) {
+    return {number, Outcome::Skipped, std::string(kNotANumber)};
+  }
+  trace.Printf("name4=[%s]\n", key.c_str());
+  TrimLine(number);
+  trace.Printf("shouji_code=[%s],strlen(ShouJiHao)=%zu\n", number.c_str(), number.size());
+  // Nothing but digits reaches the modem outside the PDU's hex: a control
+  // byte in a number would end or cancel the PDU (ESC, Ctrl-Z).
+  if (!IsElevenDigits(number)) return {number, Outcome::Skipped, std::string(kNotANumber)};
+  if (turn.guards && !turn.own_reply && turn.guards->OptedOut(number)) {
+    return {number, Outcome::Skipped, std::string(kOptedOutReason)};
+  }
+  trace.Printf("shouji_code2=%s\n", SwapDigits(number).c_str());
+
+  // Read for every recipient, so a service centre saved in the settings tab
+  // takes effect with the next message.
+  const std::string centre = ReadSetting(cycle.station, settings::kEngineSmsCode);
+  trace.Printf("smsCO1=[%s]\n", centre.c_str());
+  trace.Printf("smsCO2=[%s]\n", SwapDigits(centre).c_str());
+  const SubmitPdu pdu = AssembleSubmitPdu(centre, number, user_data);
+  trace.Printf("sms_neirong_3=[%s]\n", user_data.c_str());
+  trace.Printf("sms_neirong_2=[%s]\n", user_data.c_str());
+  const std::string without_end_mark = pdu.text.substr(0, pdu.text.size() - 1);
+  trace.Printf("sms_ss=[%s]\n", without_end_mark.c_str());
+  trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
+  EnsureRoomToRecord(cycle, n);
+  const RecipientOutcome outcome = SendWithRetries(cycle, number, pdu, turn);
+  if (outcome.state == Outcome::Sent) CountSent(cycle, turn, 1);
+  return outcome;
+}
 
 MessageText FirstLineOfText(std::string_view content) {
   MessageText message;
@@ -371,6 +385,16 @@ void SendPhase(const CycleContext& cycle) {
   // the top of the cycle, and records filed since then stay above it.
   if (!held) WriteSendCounter(cycle, cycle.new_acc);
   trace.Printf("===============================================accI_new=%ld\n", cycle.new_acc);
+}
+
+CycleContext CycleOnDay(const CycleContext& cycle, const std::string& day, long send_acc) {
+  CycleContext on_day{cycle.station, day,         send_acc,    0,
+                      0,             cycle.port,  cycle.pacer, cycle.trace,
+                      cycle.monitor, &ExchangeOf(cycle)};
+  on_day.sent_count = cycle.sent_count;
+  on_day.filing = cycle.filing;
+  on_day.guards = cycle.guards;
+  return on_day;
 }
 
 Exchange& ExchangeOf(const CycleContext& cycle) {

@@ -53,6 +53,9 @@ inline constexpr SettingReader kReplyCap{"REPLYCAP", "5", 10};
 inline constexpr SettingReader kQuiet{"QUIET", "", 20};
 inline constexpr SettingReader kHourCap{"HOURCAP", "", 10};
 inline constexpr SettingReader kDayCap{"DAYCAP", "", 10};
+// The modem pool: COM2 ... COM16 add modems beside COM, each at RATE2 ...
+// RATE16 or else RATE; read through store/modem_list.h.
+inline constexpr int kPoolModems = 16;
 // Quillon's window creation.
 inline constexpr SettingReader kListenerWindowServIp{"SERVIP", "100.100.100.1", 20};
 inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};

@@ -31,94 +31,20 @@
 #include <thread>
 #include <vector>
 
+#include "bench/engine/modemsim_run.h"
 #include "engine/engine_thread.h"
 #include "platform/clock.h"
 #include "platform/pace.h"
 #include "platform/station.h"
 
-extern char** environ;
-
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr double kPromptDelayS = 0.3;
-constexpr double kResultDelayS = 2.0;
-
-class QuietMonitor : public tavrel::Monitor {
- public:
-  void PrependText(const std::string&, std::size_t) override {}
-  void ReplaceText(const std::string&) override {}
-  void SetCaption(const std::string&) override {}
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::size_t Lines(const std::string& path) {
-  const std::string text = Slurp(path);
-  std::size_t n = 0;
-  for (char c : text) n += c == '\n';
-  return n;
-}
-
-pid_t StartModemsim(const std::string& dir) {
-  int out[2];
-  if (pipe(out) != 0) return -1;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, out[0]);
-  std::string program = std::string(TAVREL_BIN_DIR) + "/modemsim";
-  std::vector<std::string> args = {
-      program,   "--link",       dir + "/modem",   "--sent-log", dir + "/sent.jsonl",
-      "--spool", dir + "/spool", "--prompt-delay", "300",        "--result-delay",
-      "2000"};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  close(out[1]);
-  if (rc != 0) {
-    std::fprintf(stderr, "cannot start %s: %s (build the modemsim target)\n", program.c_str(),
-                 std::strerror(rc));
-    close(out[0]);
-    return -1;
-  }
-  std::string said;
-  char buffer[256];
-  pollfd p{out[0], POLLIN, 0};
-  while (said.find('\n') == std::string::npos && poll(&p, 1, 10000) > 0) {
-    const ssize_t n = read(out[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    said.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(out[0]);
-  if (said.rfind("ready", 0) != 0) {
-    kill(pid, SIGTERM);
-    waitpid(pid, nullptr, 0);
-    return -1;
-  }
-  return pid;
-}
-
-bool WaitFor(const std::function<bool()>& condition, double seconds) {
-  const auto until = Clock::now() + std::chrono::duration<double>(seconds);
-  while (!condition()) {
-    if (Clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-double NominalSeconds(Clock::duration real) {
-  return std::chrono::duration<double>(real).count() / tavrel::TimeScale();
-}
+using bench::Clock;
+using bench::kPromptDelayS;
+using bench::kResultDelayS;
+using bench::Lines;
+using bench::NominalSeconds;
+using bench::WaitFor;
 
 struct Figures {
   double per_minute = 0;
@@ -132,7 +58,7 @@ bool Measure(const std::string& pace, int recipients, Figures* figures) {
   if (mkdtemp(dir.data()) == nullptr) return false;
   const tavrel::Station station(dir);
   const auto in = [&](std::string_view relative) { return station.Path(relative); };
-  const pid_t modem = StartModemsim(dir);
+  const pid_t modem = bench::StartModemsim(dir);
   bool ok = modem > 0;
   if (ok) {
     std::ofstream(in("server.txt"), std::ios::binary)
@@ -151,7 +77,7 @@ bool Measure(const std::string& pace, int recipients, Figures* figures) {
     std::ofstream(in(day + "/new/DA1"), std::ios::binary) << "rate";
     std::ofstream(in(day + "/new/acc"), std::ios::binary) << "1";
 
-    QuietMonitor monitor;
+    bench::QuietMonitor monitor;
     tavrel::myterad engine(monitor, station);
     engine.Resume();
     // The rate from the first send to the last: start-up left out.
@@ -171,10 +97,7 @@ bool Measure(const std::string& pace, int recipients, Figures* figures) {
     figures->query_s = NominalSeconds(Clock::now() - asked);
     if (engine.Ended()) ok = false;
   }
-  if (modem > 0) {
-    kill(modem, SIGTERM);
-    waitpid(modem, nullptr, 0);
-  }
+  bench::StopChild(modem);
   std::error_code ignored;
   std::filesystem::remove_all(dir, ignored);
   return ok;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <thread>
 
+#include "console/settings_modems_section.h"
 #include "console/settings_tab.h"
 #include "platform/codepage.h"
 #include "tests/console/console_fixture.h"
@@ -136,6 +137,34 @@ TEST_F(ConsoleTest, DeviceTestFailuresGiveTheirBoxesAndAlwaysRestoreTheCaption) 
     EXPECT_EQ(modem.Heard(), "");
   }
   EXPECT_EQ(ui::GetText(tab.Button2), Gbk(kIdleCaption.c_str()));
+}
+
+// A pool: the test runs on every modem and one box names each outcome; the
+// settings section lists, adds, removes and saves the numbered modems.
+TEST_F(ConsoleTest, DeviceTestOfAPoolNamesEachModemAndTheSectionKeepsTheList) {
+  auto modem = system_test::StartModemsim(*dir_);
+  ASSERT_TRUE(modem);
+  ErrorModem refusing(dir_->station() + "/errm");
+  dir_->WriteSettings({{"COM", "./modem"}, {"COM3", "./errm"}, {"COM5", "./nothing"}});
+  TForm1 form(station_);
+  form.TabSheet4->Button2Click();
+  EXPECT_EQ(boxes_->Texts(),
+            std::vector<std::string>{"COM (./modem): " + Gbk("设备正常，设备参数保存正确，可以正常工作!") +
+                                     "\r\nCOM3 (./errm): " +
+                                     Gbk("!!! 数据线没有准备好，或COM口忙,或设置错误!") +
+                                     "\r\nCOM5 (./nothing): " + Gbk("!!! 设置错误!") + "\r\n"});
+
+  ModemsSection section(station_, nullptr);
+  section.Load(station_);
+  ASSERT_EQ(section.rows().size(), 2u);
+  EXPECT_EQ(section.rows()[0].n, 3);
+  section.RemoveModem(5);
+  ASSERT_TRUE(section.AddModem());  // the first free number
+  ui::SetText(section.rows()[0].com, "./m2");
+  ui::SetText(section.rows()[0].rate, "9600");
+  section.Save(station_);
+  EXPECT_EQ(FileBytes("server.txt"),
+            "[SET]\r\nCOM=./modem\r\nCOM3=./errm\r\nCOM2=./m2\r\nRATE2=9600\r\n");
 }
 
 }  // namespace

@@ -1,7 +1,11 @@
 #include "store/settings.h"
 
+#include <string>
+#include <vector>
+
 #include <gtest/gtest.h>
 
+#include "store/modem_list.h"
 #include "tests/store/temp_dir.h"
 
 namespace tavrel {
@@ -80,6 +84,42 @@ TEST(Settings, AnEmptySavedValueBeatsEveryDefault) {
   EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleCom), "");
   EXPECT_EQ(ReadSetting(dir.station(), settings::kEngineCom), "");
   EXPECT_EQ(ReadSetting(dir.station(), settings::kConsoleRate), "19200");
+}
+
+}  // namespace
+}  // namespace tavrel
+
+namespace tavrel {
+namespace {
+
+using testing::TempWorkDir;
+using testing::WriteBytes;
+
+// The modems as the engine reads them: COM first, numbered keys in order,
+// gaps and empty values skipped, each RATEn defaulting to RATE.
+TEST(ModemList, ComFirstThenEveryNumberedModemWithItsRateOrRates) {
+  struct Case {
+    const char* file;
+    std::vector<std::string> expected;  // key=com@rate
+  };
+  const Case cases[] = {
+      {"", {"COM=COM1@19200"}},
+      {"[SET]\r\nCOM=./modem\r\nRATE=9600\r\n", {"COM=./modem@9600"}},
+      {"[SET]\r\nCOM=./m1\r\nRATE=9600\r\nCOM3=./m3\r\nCOM2=\r\nCOM16=/dev/ttyUSB7\r\n"
+       "RATE16=115200\r\nCOM17=./ignored\r\n",
+       {"COM=./m1@9600", "COM3=./m3@9600", "COM16=/dev/ttyUSB7@115200"}},
+  };
+  for (const Case& c : cases) {
+    TempWorkDir dir;
+    if (*c.file) WriteBytes(dir.station().Path(kSettingsPath), c.file);
+    std::vector<std::string> got;
+    for (const ModemSetting& modem :
+         ReadModemList(dir.station(), settings::kEngineCom, settings::kEngineRate)) {
+      got.push_back(modem.key + "=" + modem.com + "@" + modem.rate);
+      EXPECT_EQ(modem.rate_key, "RATE" + modem.key.substr(3));
+    }
+    EXPECT_EQ(got, c.expected) << c.file;
+  }
 }
 
 }  // namespace

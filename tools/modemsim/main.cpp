@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -281,6 +282,23 @@ class Simulator {
     return true;
   }
 
+  // Armed by vanish-at-send: the device goes away as the next AT+CMGS
+  // arrives, so the send is in flight and certainly never reaches the
+  // network. Only the tail of what was typed is kept to find it.
+  bool VanishesAtSend(std::string_view chunk) {
+    if (!vanish_at_send_) return false;
+    for (char c : chunk) typed_ += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (typed_.find("AT+CMGS=") == std::string::npos) {
+      if (typed_.size() > 16) typed_.erase(0, typed_.size() - 16);
+      return false;
+    }
+    const auto away = *vanish_at_send_;
+    vanish_at_send_.reset();
+    typed_.clear();
+    Disappear(Clock::now() + away);
+    return true;
+  }
+
   // The device goes away as an unplugged modem does: its line closes and
   // its name disappears; what it stored stays.
   void Disappear(std::optional<Clock::time_point> back_at) {
@@ -400,6 +418,7 @@ class Simulator {
       std::string_view chunk(buffer, static_cast<std::size_t>(n));
       Trace("in", chunk);
       if (presence_ == Presence::Leaving) continue;  // a modem on its way out takes nothing more
+      if (VanishesAtSend(chunk)) return;
       modem_.Receive(chunk, pending_);
       if (options_.vanish_after > 0 && modem_.CommandsDone() >= options_.vanish_after) return;
     }
@@ -522,6 +541,10 @@ class Simulator {
       case Control::Kind::Vanish:
         Disappear(Clock::now() + std::chrono::milliseconds(control.value));
         break;
+      case Control::Kind::VanishAtSend:
+        vanish_at_send_ = std::chrono::milliseconds(control.value);
+        typed_.clear();
+        break;
       case Control::Kind::Quit:
         quit_ = true;
         break;
@@ -571,6 +594,8 @@ class Simulator {
   std::uint64_t state_version_ = 0;
   bool quit_ = false;
   bool reported_full_ = false;
+  std::optional<std::chrono::milliseconds> vanish_at_send_;
+  std::string typed_;  // the tail of the line while vanish-at-send is armed
 };
 
 }  // namespace

@@ -359,6 +359,7 @@ std::optional<Control> ParseControl(std::string_view content, std::string& error
   };
   constexpr Plain kWithoutArgument[] = {{"quit", Kind::Quit}, {"ring", Kind::Ring}};
   constexpr Plain kWithNumber[] = {{"fail-sends", Kind::FailSends},   {"vanish", Kind::Vanish},
+                                   {"vanish-at-send", Kind::VanishAtSend},
                                    {"prompt-delay", Kind::PromptDelay}, {"result-delay", Kind::ResultDelay},
                                    {"report-delay", Kind::ReportDelay}, {"mr", Kind::NextReference}};
   for (const Plain& plain : kWithoutArgument) {
@@ -395,7 +396,7 @@ std::optional<Control> ParseControl(std::string_view content, std::string& error
     return control;
   }
   error = "unknown control \"" + std::string(command) +
-          "\"; use one of: fail-sends N, silent on|off, garbage on|off, vanish MS, quit, ring, say LINE, "
+          "\"; use one of: fail-sends N, silent on|off, garbage on|off, vanish MS, vanish-at-send MS, quit, ring, say LINE, "
           "urc-in-listing LINE|off, cms-error NUMBER=CODE[,COUNT]|NUMBER=off, report-status [NUMBER=]CODE|none, "
           "prompt-delay MS, result-delay MS, report-delay MS, mr N";
   return std::nullopt;

@@ -61,7 +61,7 @@ std::optional<NumberRule> ParseReportStatusRule(std::string_view text, std::stri
 
 struct Control {
   enum class Kind {
-    FailSends, Silent, Garbage, Vanish, Quit, Ring, Say, UrcInListing, CmsError, ReportStatus,
+    FailSends, Silent, Garbage, Vanish, VanishAtSend, Quit, Ring, Say, UrcInListing, CmsError, ReportStatus,
     PromptDelay, ResultDelay, ReportDelay, NextReference
   } kind = Kind::Quit;
   int value = 0;     // fail-sends count, milliseconds, reference

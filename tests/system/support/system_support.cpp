@@ -219,13 +219,15 @@ bool Eventually(const std::function<bool()>& condition, std::chrono::millisecond
   return true;
 }
 
-std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::string> extra) {
+std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::string> extra,
+                                     const std::string& link_name) {
   Child::Options options;
   // The station's COM=./modem names this link, beside its server.txt.
-  const std::string link = dir / "modem";
+  const std::string link = dir / link_name;
   options.args = {Program("modemsim"), "--link", link};
   options.args.insert(options.args.end(), extra.begin(), extra.end());
-  options.stderr_path = dir.root() + "/modemsim.stderr";
+  options.stderr_path =
+      dir.root() + (link_name == "modem" ? "/modemsim.stderr" : "/" + link_name + "sim.stderr");
   std::string error;
   auto child = Child::Start(options, &error);
   if (!child) {

@@ -94,8 +94,10 @@ class Child {
 // Waits for condition, checking every few milliseconds.
 bool Eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = 20s);
 
-// modemsim linked at modem in the station, after it said it is ready.
-std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::string> extra = {});
+// modemsim linked at link (modem, modem2, ...) in the station, after it said
+// it is ready; its standard error goes to <link>sim.stderr beside the station.
+std::unique_ptr<Child> StartModemsim(const StationDir& dir, std::vector<std::string> extra = {},
+                                     const std::string& link = "modem");
 // Ravelin --headless --dir station(), with the given time scale.
 std::unique_ptr<Child> StartHeadlessRavelin(const StationDir& dir, const std::string& scale = "0.01");
 
