@@ -17,6 +17,8 @@ cd "$station"
 # listener on loopback; an operator's own settings are left alone.
 if [ ! -f server.txt ]; then
   printf '[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\nPORT=9002\r\nPACE=prompt\r\n' > server.txt
+  # Long messages of up to five SMS, each asking for a delivery report.
+  printf 'PARTS=5\r\nREPORT=1\r\n' >> server.txt
 fi
 com="$(sed -n 's/^COM=\(.*\)\r$/\1/Ip' server.txt | head -n1)"
 port="$(sed -n 's/^PORT=\([0-9]*\).*$/\1/Ip' server.txt | head -n1)"

@@ -33,6 +33,9 @@ struct CycleContext {
   mutable std::unique_ptr<Exchange> fixed_exchange = nullptr;
   // Counts every SMS the modem took, for the engine's status; may be null.
   long* sent_count = nullptr;
+  // The modem's settings key: what the state kept per modem (concatenation
+  // references, the references of delivery reports) is filed under.
+  std::string modem = "COM";
 };
 
 Exchange& ExchangeOf(const CycleContext& cycle);

@@ -11,6 +11,7 @@
 
 #include "engine/codec/pdu.h"
 #include "engine/exchange.h"
+#include "engine/message_send.h"
 #include "engine/phases.h"
 #include "platform/codepage.h"
 #include "platform/station.h"
@@ -139,7 +140,7 @@ class RecipientReader {
 struct RecordSend {
   const CycleContext& cycle;
   long n;
-  const std::string& user_data;
+  const OutgoingMessage& message;
   JournalSummary done;
   JournalWriter journal;
   bool recorded = false;  // a line was written by this send
@@ -232,6 +233,20 @@ RecipientOutcome SendWithRetries(const CycleContext& cycle, const std::string& n
   return {Outcome::Failed, last_error};
 }
 
+// Every part in order, each with its own attempts; the recipient is sent
+// once the modem took them all, and the journal keeps their references.
+RecipientOutcome SendParts(const CycleContext& cycle, const std::string& number,
+                           const std::vector<SubmitPdu>& pdus) {
+  RecipientOutcome outcome{Outcome::Sent, ""};
+  for (std::size_t part = 0; part < pdus.size(); ++part) {
+    const RecipientOutcome sent = SendWithRetries(cycle, number, pdus[part]);
+    if (sent.state != Outcome::Sent) return sent;
+    if (cycle.sent_count) ++*cycle.sent_count;
+    outcome.detail += (part == 0 ? "" : ",") + sent.detail;
+  }
+  return outcome;
+}
+
 void SendToRecipientLine(RecordSend& send, long index, const std::string& line) {
   const CycleContext& cycle = send.cycle;
   EngineLog& trace = cycle.trace;
@@ -259,15 +274,19 @@ void SendToRecipientLine(RecordSend& send, long index, const std::string& line) 
   const std::string centre = ReadSetting(cycle.station, settings::kEngineSmsCode);
   trace.Printf("smsCO1=[%s]\n", centre.c_str());
   trace.Printf("smsCO2=[%s]\n", SwapDigits(centre).c_str());
-  const SubmitPdu pdu = AssembleSubmitPdu(centre, number, send.user_data);
-  trace.Printf("sms_neirong_3=[%s]\n", send.user_data.c_str());
-  trace.Printf("sms_neirong_2=[%s]\n", send.user_data.c_str());
-  const std::string without_end_mark = pdu.text.substr(0, pdu.text.size() - 1);
-  trace.Printf("sms_ss=[%s]\n", without_end_mark.c_str());
-  trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
+  const std::vector<SubmitPdu> pdus = RecipientPdus(cycle, send.message, centre, number);
+  for (const SubmitPdu& pdu : pdus) {
+    trace.Printf("sms_neirong_3=[%s]\n", pdu.user_data.c_str());
+    trace.Printf("sms_neirong_2=[%s]\n", pdu.user_data.c_str());
+    const std::string without_end_mark = pdu.text.substr(0, pdu.text.size() - 1);
+    trace.Printf("sms_ss=[%s]\n", without_end_mark.c_str());
+    trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
+  }
   EnsureRoomToRecord(send);
-  const RecipientOutcome outcome = SendWithRetries(cycle, number, pdu);
-  if (outcome.state == Outcome::Sent && cycle.sent_count) ++*cycle.sent_count;
+  const RecipientOutcome outcome = SendParts(cycle, number, pdus);
+  if (outcome.state == Outcome::Sent) {
+    NoteForReports(cycle, send.message, send.n, index, number, outcome.detail);
+  }
   Record(send, index, number, outcome.state, outcome.detail);
 }
 
@@ -282,9 +301,9 @@ bool ForbiddenNow(const CycleContext& cycle, long n) {
 // Resumes at the first recipient the journal does not finish: after a crash
 // at most the one in flight goes out again, and none is passed over.
 void SendToRecipients(const CycleContext& cycle, long n, RecipientReader& recipients,
-                      const std::string& user_data) {
+                      const OutgoingMessage& message) {
   const Station& station = StationOf(cycle);
-  RecordSend send{cycle, n, user_data, SummariseJournal(station, cycle.day, n),
+  RecordSend send{cycle, n, message, SummariseJournal(station, cycle.day, n),
                   JournalWriter(station, cycle.day, n)};
   bool forbidden = false;
   long index = 0;
@@ -356,7 +375,7 @@ void SendRecord(const CycleContext& cycle, long n) {
       trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
                    n, recipients_path.c_str());
     } else {
-      SendToRecipients(cycle, n, recipients, user_data);
+      SendToRecipients(cycle, n, recipients, PrepareOutgoing(cycle, n, *content, user_data));
     }
   }
   WriteSendCounter(cycle, n);
