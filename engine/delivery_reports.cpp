@@ -1,8 +1,5 @@
 #include "engine/delivery_reports.h"
 
-#include <cstdio>
-#include <ctime>
-
 #include "engine/codec/sms_decoder.h"
 #include "store/journal.h"
 
@@ -12,22 +9,13 @@ namespace {
 constexpr std::uint8_t kFirstInterim = 0x20;
 constexpr std::uint8_t kFirstFailure = 0x40;
 
-std::string TwoHex(std::uint8_t status) {
-  char text[3];
-  std::snprintf(text, sizeof text, "%02X", status);
-  return text;
-}
-
 }  // namespace
 
 bool IsDelivered(std::uint8_t status) { return status < kFirstInterim; }
 bool IsFinalStatus(std::uint8_t status) { return status < kFirstInterim || status >= kFirstFailure; }
 
 ReferenceIndex& DeliveryReports::Index() {
-  if (!index_) {
-    std::tm local = cycle_.station.clock().LocalNow();
-    index_.emplace(cycle_.station, std::mktime(&local));
-  }
+  if (!index_) index_.emplace(cycle_.station, StationSeconds(cycle_.station));
   return *index_;
 }
 
@@ -37,7 +25,7 @@ bool DeliveryReports::Take(const DecodedSms& report) {
   const std::string& number = report.recipient.value;
   if (!IsFinalStatus(report.status)) {
     trace.Printf("report %d of %s: status %s, the centre is still trying\n", reference,
-                 number.c_str(), TwoHex(report.status).c_str());
+                 number.c_str(), StatusText(report.status).c_str());
     return true;
   }
   const std::optional<ReportMatch> match = Index().Find(cycle_.modem, reference, number);
@@ -58,7 +46,7 @@ bool DeliveryReports::Take(const DecodedSms& report) {
   }
   trace.Printf("report %d of %s: record %ld of %s, recipient %ld, part %zu, status %s\n", reference,
                number.c_str(), message.record, message.day.c_str(), message.index, match->part + 1,
-               TwoHex(report.status).c_str());
+               StatusText(report.status).c_str());
   if (message.Complete()) AppendOutcome(message);
   return true;
 }
@@ -74,7 +62,7 @@ void DeliveryReports::AppendOutcome(const SentMessage& message) {
     }
   }
   const JournalEntry entry{message.index, message.number, outcome,
-                           cycle_.station.Now().stamp, TwoHex(status)};
+                           cycle_.station.Now().stamp, StatusText(status)};
   cycle_.pacer.Checkpoint();
   JournalWriter journal(cycle_.station, message.day, message.record);
   if (!journal.Append(entry)) {

@@ -1,30 +1,13 @@
 #include "engine/message_send.h"
 
-#include <ctime>
-#include <sstream>
-
-#include "platform/field_text.h"
 #include "store/message_settings.h"
 #include "store/reference_index.h"
 
 namespace tavrel {
 namespace {
 
-std::time_t NowSeconds(const Station& station) {
-  std::tm local = station.clock().LocalNow();
-  return std::mktime(&local);
-}
-
 const char* AlphabetName(SmsAlphabet alphabet) {
   return alphabet == SmsAlphabet::kGsm7 ? "7bit" : "ucs2";
-}
-
-std::vector<int> ParseReferences(const std::string& references) {
-  std::vector<int> values;
-  std::istringstream pieces(references);
-  std::string piece;
-  while (std::getline(pieces, piece, ',')) values.push_back(static_cast<int>(AtoL(piece)));
-  return values;
 }
 
 }  // namespace
@@ -65,17 +48,23 @@ std::vector<SubmitPdu> RecipientPdus(const CycleContext& cycle, const OutgoingMe
 
 void NoteForReports(const CycleContext& cycle, const OutgoingMessage& message, long n, long index,
                     const std::string& number, const std::string& references) {
+  if (!message.report) return;
   // A modem that gave no reference leaves nothing a report could match.
-  if (!message.report || references.empty()) return;
+  std::optional<std::vector<int>> parsed = ParseReferences(references);
+  if (!parsed) {
+    cycle.trace.Printf("no references of %s to keep (%s): its delivery reports will not match\n",
+                       number.c_str(), references.c_str());
+    return;
+  }
   SentMessage sent;
   sent.modem = cycle.modem;
   sent.number = number;
   sent.day = cycle.day;
   sent.record = n;
   sent.index = index;
-  sent.references = ParseReferences(references);
+  sent.references = std::move(*parsed);
   cycle.pacer.Checkpoint();
-  if (!NoteSentMessage(cycle.station, NowSeconds(cycle.station), sent)) {
+  if (!NoteSentMessage(cycle.station, StationSeconds(cycle.station), sent)) {
     cycle.trace.Printf("references %s of %s not kept in %s: its delivery reports will not match\n",
                        references.c_str(), number.c_str(), std::string(kReferencesFile).c_str());
   }

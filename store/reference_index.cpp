@@ -52,30 +52,37 @@ std::string References(const std::vector<int>& references) {
   return text;
 }
 
-std::optional<std::vector<int>> ParseReferences(const std::string& text) {
-  std::vector<int> references;
-  std::istringstream pieces(text);
-  std::string piece;
-  while (std::getline(pieces, piece, ',')) {
-    if (!AllDigits(piece) || piece.size() > 3) return std::nullopt;
-    references.push_back(static_cast<int>(AtoL(piece)));
-  }
-  if (references.empty()) return std::nullopt;
-  return references;
-}
-
 bool IsStatusText(const std::string& text) {
   return text.size() == 2 && std::isxdigit(static_cast<unsigned char>(text[0])) &&
          std::isxdigit(static_cast<unsigned char>(text[1]));
 }
 
-std::string TwoHex(std::uint8_t value) {
+}  // namespace
+
+std::string StatusText(std::uint8_t status) {
   char text[3];
-  std::snprintf(text, sizeof text, "%02X", value);
+  std::snprintf(text, sizeof text, "%02X", status);
   return text;
 }
 
-}  // namespace
+std::optional<std::vector<int>> ParseReferences(std::string_view text) {
+  std::vector<int> references;
+  while (!text.empty()) {
+    const std::size_t comma = text.find(',');
+    const std::string_view piece = text.substr(0, comma);
+    if (!AllDigits(piece) || piece.size() > 3) return std::nullopt;
+    references.push_back(static_cast<int>(AtoL(piece)));
+    if (comma == std::string_view::npos) break;
+    text.remove_prefix(comma + 1);
+  }
+  if (references.empty()) return std::nullopt;
+  return references;
+}
+
+std::time_t StationSeconds(const Station& station) {
+  std::tm local = station.clock().LocalNow();
+  return std::mktime(&local);
+}
 
 std::string NationalNumber(std::string_view number) {
   std::string_view digits = number;
@@ -194,7 +201,7 @@ bool ReferenceIndex::NoteReport(const ReportMatch& match, std::uint8_t status) {
                            " " + std::to_string(message.record) + " " +
                            std::to_string(message.index) + " " + std::to_string(match.part + 1) +
                            " " + std::to_string(message.references[match.part]) + " " +
-                           TwoHex(status) + "\n";
+                           StatusText(status) + "\n";
   if (!Append(line)) return false;
   message.statuses[match.part] = status;
   return true;

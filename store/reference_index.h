@@ -35,6 +35,14 @@ inline constexpr std::time_t kReferenceDays = 7;
 // stays as it is.
 std::string NationalNumber(std::string_view number);
 
+// TP-ST as two upper-case hex digits, the form the journal keeps ("00", "46").
+std::string StatusText(std::uint8_t status);
+// "12" or "12,13,14", the references of a journal's sent line; nullopt when
+// it is not such a list.
+std::optional<std::vector<int>> ParseReferences(std::string_view text);
+// Now by the station's clock, in seconds since the epoch.
+std::time_t StationSeconds(const Station& station);
+
 // The next 8-bit concatenation reference of a modem (1, 2, ... 255, 0, 1,
 // ...), kept in state/concat; *kept is false when it could not be made
 // durable (the reference is good for this message all the same).
