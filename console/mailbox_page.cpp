@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 
 #include "platform/codepage.h"
@@ -75,6 +76,17 @@ QPushButton* MakeSideButton(QWidget* page, const char* caption_utf8, int row) {
   ui::SetText(button, Gbk(caption_utf8));
   button->setGeometry(kSideLeft, kBoxTop + 4 + 36 * row, kSideWidth, 28);
   return button;
+}
+
+SideProgress MakeSideProgress(QWidget* page, int row) {
+  SideProgress progress{new QProgressBar(page), new QLabel(page)};
+  const int top = kBoxTop + 4 + 36 * row;
+  progress.bar->setGeometry(kSideLeft, top, kSideWidth, 16);
+  progress.bar->setTextVisible(false);
+  progress.label->setGeometry(kSideLeft, top + 18, kSideWidth, 3 * 16);
+  progress.label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  progress.label->setWordWrap(true);
+  return progress;
 }
 
 const std::vector<std::string>& ItemValues(const ui::ReportView* list, int index) {

@@ -8,6 +8,7 @@
 
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QWidget;
 
@@ -39,6 +40,13 @@ struct DayControls {
 DayControls MakeDayControls(QWidget* page);
 // A button beside the boxes; row 0 is the topmost.
 QPushButton* MakeSideButton(QWidget* page, const char* caption_utf8, int row);
+
+struct SideProgress {
+  QProgressBar* bar;
+  QLabel* label;  // below the bar, a few lines
+};
+// A progress bar beside the boxes in the given row, its label under it.
+SideProgress MakeSideProgress(QWidget* page, int row);
 
 // The row values of the list's item, as the selection handlers take them.
 const std::vector<std::string>& ItemValues(const ui::ReportView* list, int index);

@@ -7,6 +7,7 @@
 #include "platform/station.h"
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -18,6 +19,8 @@ class ReportView;
 namespace tavrel::console {
 
 class ListLoader;
+class PageWorker;
+class SendProgressReader;
 
 class PendingTab : public QWidget {
  public:
@@ -33,7 +36,12 @@ class PendingTab : public QWidget {
   // Mark SelectedRecord forbidden: '*' in front of the recipients box.
   void del_dai_BitBtn2Click();
 
+  // Reads the progress of the record being sent on a worker thread; the
+  // page does so by itself every few seconds while it is shown.
+  void RefreshProgress();
+
   ListLoader& Loader() { return *loader_; }
+  PageWorker& ProgressWorker() { return *progress_worker_; }
 
   // The record the modify and forbid buttons act on, for the whole window:
   // the pending and the sent list both set it.
@@ -46,12 +54,17 @@ class PendingTab : public QWidget {
   ui::Memo* Memo2;
   QPushButton* changge_dai_BitBtn1;
   QPushButton* del_dai_BitBtn2;
+  QProgressBar* SendProgressBar;
+  QLabel* SendProgressLabel;
 
  private:
   const Station station_;
   void HoverOver(int index);
 
   std::unique_ptr<ListLoader> loader_;
+  std::unique_ptr<PageWorker> progress_worker_;
+  std::shared_ptr<SendProgressReader> progress_reader_;
+  QTimer* progress_timer_;
   QTimer* hover_timer_;
   int hovered_row_ = -1;
 };

@@ -8,6 +8,7 @@
 #include "console/list_loader.h"
 #include "console/mailbox_loader.h"
 #include "console/mailbox_page.h"
+#include "console/unsent_dialog.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
 #include "store/record_store.h"
@@ -29,8 +30,10 @@ SentTab::SentTab(Station station, QWidget* parent)
                                      {"", 1},
                                      {Gbk("序号"), 35},
                                      {Gbk("收信人"), 100},
-                                     {TextColumnHeading(), 450},
-                                     {Gbk("发送时间"), 80}});
+                                     {TextColumnHeading(), 320},
+                                     // Wide enough for the whole stamp.
+                                     {Gbk("发送时间"), 130},
+                                     {Gbk("发送结果"), 130}});
   const LabelledMemo recipients = MakeLeftBox(this, "收  信  人：", kRecipientsByteLimit);
   Label4 = recipients.label;
   Memo3 = recipients.memo;
@@ -42,6 +45,7 @@ SentTab::SentTab(Station station, QWidget* parent)
   nian_Edit7 = day.edit;
   Button5 = day.back;
   Button6 = day.forward;
+  UnsentButton = MakeSideButton(this, "失败和跳过的号码", 3);
 
   loader_ = std::make_unique<ListLoader>(ListView3, nian_Edit7);
 
@@ -50,6 +54,7 @@ SentTab::SentTab(Station station, QWidget* parent)
           [this](int index) { YiifaduanXinlistView(index); });
   connect(Button5, &QPushButton::clicked, this, [this] { Button5Click(); });
   connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
+  connect(UnsentButton, &QPushButton::clicked, this, [this] { UnsentButtonClick(); });
 }
 
 SentTab::~SentTab() = default;
@@ -77,6 +82,16 @@ void SentTab::Button5Click() {
 
 void SentTab::Button6Click() {
   ui::SetText(nian_Edit7, StepDayForward(ui::GetText(nian_Edit7), station_.Today()));
+}
+
+void SentTab::UnsentButtonClick() {
+  const int row = ListView3->SelectedIndex();
+  if (row < 0) return;
+  if (unsent_ == nullptr) unsent_ = new UnsentDialog(station_, this);
+  unsent_->ShowRecord(ChosenDay(ui::GetText(nian_Edit7), station_.Today()),
+                      RowRecordNumber(ItemValues(ListView3, row)));
+  unsent_->show();
+  unsent_->raise();
 }
 
 }  // namespace tavrel::console

@@ -18,6 +18,7 @@ class ReportView;
 namespace tavrel::console {
 
 class ListLoader;
+class UnsentDialog;
 
 class SentTab : public QWidget {
  public:
@@ -34,6 +35,11 @@ class SentTab : public QWidget {
   void YiifaduanXinlistView(int index);
   void Button5Click();  // previous day
   void Button6Click();  // next day
+  // Shows the failed and skipped recipients of the selected row's record.
+  void UnsentButtonClick();
+
+  // Null until the unsent button was first pressed.
+  UnsentDialog* Unsent() { return unsent_; }
 
   ListLoader& Loader() { return *loader_; }
 
@@ -46,10 +52,12 @@ class SentTab : public QWidget {
   QLineEdit* nian_Edit7;
   QPushButton* Button5;
   QPushButton* Button6;
+  QPushButton* UnsentButton;
 
  private:
   const Station station_;
   std::unique_ptr<ListLoader> loader_;
+  UnsentDialog* unsent_ = nullptr;
   long own_selected_record_ = 0;
   long* selected_record_ = &own_selected_record_;
 };

@@ -1,10 +1,7 @@
 #include "engine/send_phase.h"
 
-#include <fcntl.h>
 #include <sys/statvfs.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -18,6 +15,7 @@
 #include "platform/textfile.h"
 #include "store/catalogue.h"
 #include "store/journal.h"
+#include "store/recipient_list.h"
 #include "store/record_store.h"
 #include "store/settings.h"
 #include "store/text.h"
@@ -37,7 +35,6 @@ constexpr milliseconds kDiskWait{10000};
 // Below this much free space the next outcome might not fit; nothing is
 // sent that could not be recorded.
 constexpr unsigned long long kRoomToRecord = 64 * 1024;
-constexpr std::size_t kReadPiece = 64 * 1024;
 
 const std::string& SentText() {
   static const std::string text = Gbk("    发送成功.\r\n");
@@ -70,70 +67,6 @@ bool IsElevenDigits(const std::string& number) {
   return number.size() == kMobileNumberLength &&
          number.find_first_not_of("0123456789") == std::string::npos;
 }
-
-// Where the next piece of R<n> in bytes[at..] ends, or npos when more bytes
-// must be read first to know.
-std::size_t PieceEnd(std::string_view bytes, std::size_t at, bool at_end) {
-  const std::size_t piece = kRecipientLineField - 1;
-  const std::size_t lf = bytes.find('\n', at);
-  if (lf != std::string_view::npos && lf + 1 - at <= piece) return lf + 1;
-  if (bytes.size() - at >= piece) return at + piece;
-  return at_end ? bytes.size() : std::string_view::npos;
-}
-
-// R<n> read in text mode piece by piece, never whole: a record may name a
-// hundred thousand recipients.
-class RecipientReader {
- public:
-  explicit RecipientReader(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~RecipientReader() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  RecipientReader(const RecipientReader&) = delete;
-  RecipientReader& operator=(const RecipientReader&) = delete;
-  bool ok() const { return fd_ >= 0; }
-
-  std::optional<std::string> Next() {
-    for (;;) {
-      const std::size_t end = PieceEnd(buffer_, at_, eof_);
-      if (end != std::string::npos && end > at_) {
-        std::string piece(UpToNul(std::string_view(buffer_).substr(at_, end - at_)));
-        at_ = end;
-        return piece;
-      }
-      if (eof_) return std::nullopt;
-      Fill();
-    }
-  }
-
- private:
-  void Fill() {
-    buffer_.erase(0, at_);
-    at_ = 0;
-    std::string bytes(kReadPiece, '\0');
-    ssize_t n;
-    do {
-      n = ::read(fd_, bytes.data(), bytes.size());
-    } while (n < 0 && errno == EINTR);
-    bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
-    bytes.insert(0, held_cr_ ? "\r" : "");
-    held_cr_ = false;
-    if (n <= 0) {
-      eof_ = true;
-    } else if (!bytes.empty() && bytes.back() == '\r') {
-      bytes.pop_back();  // its LF, if any, comes with the next piece
-      held_cr_ = true;
-    }
-    buffer_ += FromTextMode(bytes);
-  }
-
-  int fd_;
-  std::string buffer_;
-  std::size_t at_ = 0;
-  bool eof_ = false;
-  bool held_cr_ = false;
-};
 
 // One record being sent: its journal, what the journal said when the send
 // began, and the text for all its recipients.
@@ -402,22 +335,6 @@ MessageText FirstLineOfText(std::string_view content) {
   }
   message.text = std::string(line);
   return message;
-}
-
-std::vector<std::string> RecipientLines(std::string_view content) {
-  std::vector<std::string> lines;
-  for (std::size_t at = 0; at < content.size();) {
-    const std::size_t end = PieceEnd(content, at, true);
-    lines.emplace_back(UpToNul(content.substr(at, end - at)));
-    at = end;
-  }
-  return lines;
-}
-
-std::string RecipientKey(std::string_view line) {
-  std::string key = SplitField(line, 1, ';').field;
-  TrimLine(key);
-  return key;
 }
 
 void SendPhase(const CycleContext& cycle) {

@@ -6,12 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "store/recipient_list.h"
+
 namespace tavrel {
 
 // The message text field: the first line of DA<n>, at most 1023 bytes.
 inline constexpr std::size_t kMessageTextField = 1024;
-// R<n> is read line by line into a 128-byte field.
-inline constexpr std::size_t kRecipientLineField = 128;
 // A looked-up value longer than this is not a number the phase can use.
 inline constexpr std::size_t kMaxLookedUpNumber = 12;
 inline constexpr std::size_t kMobileNumberLength = 11;
@@ -26,14 +26,5 @@ struct MessageText {
 // first CR, LF or NUL, within the text field. A line that does not fit is cut
 // at a character boundary, so no half GBK character goes to the modem.
 MessageText FirstLineOfText(std::string_view content);
-
-// R<n> as read line by line into the recipient line field: each piece ends
-// after its LF or after 127 bytes, whichever comes first (a longer line goes
-// on as the next piece), and ends at a NUL like the C text it was read into.
-std::vector<std::string> RecipientLines(std::string_view content);
-
-// The recipient key of one line: the text before its first ';' (the whole
-// line without one), up to its first CR, LF or NUL.
-std::string RecipientKey(std::string_view line);
 
 }  // namespace tavrel

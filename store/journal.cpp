@@ -6,7 +6,12 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+
+#include "platform/codepage.h"
+#include "store/recipient_list.h"
 
 namespace tavrel {
 namespace {
@@ -36,31 +41,61 @@ bool ParseIndex(std::string_view text, long* index) {
   return true;
 }
 
-// Feeds every complete line of the file to take, reading it in pieces.
+// Feeds the complete lines of the file from offset on to take, reading it in
+// pieces, until take returns false. The offset just past the last line
+// taken.
 template <typename Take>
-void ForEachLine(const std::string& path, Take take) {
+long long ForEachLine(const std::string& path, long long offset, Take take) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
+  if (fd < 0) return offset;
+  if (offset > 0 && ::lseek(fd, offset, SEEK_SET) != offset) {
+    ::close(fd);
+    return offset;
+  }
   std::string pending;
   std::string buffer(kReadPiece, '\0');
-  for (;;) {
+  bool more = true;
+  while (more) {
     ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     pending.append(buffer.data(), static_cast<std::size_t>(n));
     std::size_t start = 0;
-    for (;;) {
+    while (more) {
       std::size_t end = pending.find(kLineEnd, start);
       if (end == std::string::npos) break;
       if (auto entry = ParseJournalLine(std::string_view(pending).substr(start, end - start))) {
-        take(*entry);
+        more = take(*entry);
       }
       start = end + kLineEnd.size();
     }
+    offset += static_cast<long long>(start);
     pending.erase(0, start);
   }
   ::close(fd);
+  return offset;
 }
+
+// "2026-12-7 09:05:03" as seconds of the local clock; nullopt when it is not
+// such a time.
+std::optional<long long> StampSeconds(const std::string& stamp) {
+  std::tm local{};
+  char rest = 0;
+  if (std::sscanf(stamp.c_str(), "%d-%d-%d %d:%d:%d%c", &local.tm_year, &local.tm_mon,
+                  &local.tm_mday, &local.tm_hour, &local.tm_min, &local.tm_sec, &rest) != 6) {
+    return std::nullopt;
+  }
+  local.tm_year -= 1900;
+  local.tm_mon -= 1;
+  local.tm_isdst = -1;
+  const std::time_t seconds = std::mktime(&local);
+  if (seconds == static_cast<std::time_t>(-1)) return std::nullopt;
+  return static_cast<long long>(seconds);
+}
+
+// How many line times the rate is measured over: recent enough to follow a
+// modem that slows down, long enough to smooth the seconds' grain.
+constexpr std::size_t kRateWindow = 64;
 
 }  // namespace
 
@@ -151,14 +186,94 @@ long JournalSummary::FirstOpen() const {
 
 JournalSummary SummariseJournal(const Station& station, std::string_view day, long n) {
   JournalSummary summary;
-  ForEachLine(JournalPath(station, day, n), [&](const JournalEntry& e) { summary.Add(e); });
+  ForEachLine(JournalPath(station, day, n), 0, [&](const JournalEntry& e) {
+    summary.Add(e);
+    return true;
+  });
   return summary;
 }
 
 std::vector<JournalEntry> ReadJournal(const Station& station, std::string_view day, long n) {
   std::vector<JournalEntry> entries;
-  ForEachLine(JournalPath(station, day, n), [&](const JournalEntry& e) { entries.push_back(e); });
+  ForEachLine(JournalPath(station, day, n), 0, [&](const JournalEntry& e) {
+    entries.push_back(e);
+    return true;
+  });
   return entries;
+}
+
+void ForEachJournalEntry(const Station& station, std::string_view day, long n,
+                         const std::function<bool(const JournalEntry&)>& take) {
+  ForEachLine(JournalPath(station, day, n), 0, take);
+}
+
+std::string OutcomeText(const JournalSummary& summary, long recipients) {
+  if (summary.Empty()) return {};
+  std::string text = std::to_string(summary.Count(Outcome::Sent)) + "/" +
+                     std::to_string(recipients) + Gbk(" 已发");
+  const auto add = [&](long count, const char* what_utf8) {
+    if (count > 0) text += Gbk("，") + std::to_string(count) + Gbk(what_utf8);
+  };
+  add(summary.Count(Outcome::Failed), " 失败");
+  add(summary.Count(Outcome::Skipped), " 跳过");
+  add(recipients - summary.Finals(), " 待发");
+  return text;
+}
+
+JournalFollower::JournalFollower(const Station& station, std::string_view day, long n)
+    : path_(JournalPath(station, day, n)) {}
+
+void JournalFollower::Update() {
+  offset_ = ForEachLine(path_, offset_, [&](const JournalEntry& e) {
+    summary_.Add(e);
+    if (!IsFinal(e.state)) return true;
+    if (std::optional<long long> seconds = StampSeconds(e.time)) {
+      recent_.push_back(*seconds);
+      if (recent_.size() > kRateWindow) recent_.pop_front();
+    }
+    return true;
+  });
+}
+
+std::optional<double> JournalFollower::Rate() const {
+  if (recent_.size() < 2 || recent_.back() <= recent_.front()) return std::nullopt;
+  return static_cast<double>(recent_.size() - 1) /
+         static_cast<double>(recent_.back() - recent_.front());
+}
+
+Result<Refiled> FileUnsentAgain(const Station& station, std::string_view day, long n) {
+  // Which lines to file again, by index: one bit a recipient.
+  std::vector<bool> again;
+  ForEachJournalEntry(station, day, n, [&](const JournalEntry& e) {
+    if (e.state != Outcome::Failed && e.state != Outcome::Skipped) return true;
+    const std::size_t at = static_cast<std::size_t>(e.index - 1);
+    if (at >= again.size()) again.resize(at + 1, false);
+    again[at] = true;
+    return true;
+  });
+  const std::optional<std::string> text = ReadRecordFile(station, day, kNewBox, RecordPart::Text, n);
+  RecipientReader reader(RecordFilePath(station, day, kNewBox, RecordPart::Recipients, n));
+  if (!text || !reader.ok()) {
+    return Error{Gbk("无法读取短信记录 ") + RecordFileName(day, kNewBox, RecordPart::Recipients, n),
+                 "record " + std::to_string(n) + " of " + std::string(day) + " cannot be read"};
+  }
+  Refiled refiled;
+  std::string recipients;
+  std::size_t at = 0;
+  while (std::optional<std::string> line = reader.Next()) {
+    if (at < again.size() && again[at]) {
+      std::string key = RecipientKey(*line);
+      key.erase(0, key.find_first_not_of(kForbidMark));
+      recipients += key + "\n";
+      ++refiled.recipients;
+    }
+    ++at;
+  }
+  if (refiled.recipients == 0) return refiled;
+  OutboxResult filed = WriteOutboxRecord(station, recipients, *text);
+  if (!filed) return filed.error();
+  refiled.record = filed.value();
+  return refiled;
 }
 
 JournalWriter::JournalWriter(const Station& station, std::string_view day, long n)

@@ -12,12 +12,16 @@
 // (2026-12-7 09:05:03). A last line without its CR LF is an append cut by a
 // crash and is not part of the journal.
 #include <cstddef>
+#include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/result.h"
 #include "platform/station.h"
+#include "store/record_store.h"
 
 namespace tavrel {
 
@@ -69,6 +73,46 @@ class JournalSummary {
 JournalSummary SummariseJournal(const Station& station, std::string_view day, long n);
 // Every entry of send/J<n> (for views and retry); empty when absent.
 std::vector<JournalEntry> ReadJournal(const Station& station, std::string_view day, long n);
+// The entries of send/J<n> one at a time, read in pieces, until take
+// returns false; nothing when the journal is absent.
+void ForEachJournalEntry(const Station& station, std::string_view day, long n,
+                         const std::function<bool(const JournalEntry&)>& take);
+
+// The record's outcome as the views, the API and the command line show it
+// (GBK): "5/5 已发", "3/5 已发，1 失败，1 跳过", with "2 待发" for recipients
+// not yet tried; empty when the journal says nothing yet.
+std::string OutcomeText(const JournalSummary& summary, long recipients);
+
+// A journal that is being written, read as it grows: each Update reads only
+// what was appended since the last one, so watching a send of a hundred
+// thousand recipients costs what the new lines cost.
+class JournalFollower {
+ public:
+  JournalFollower(const Station& station, std::string_view day, long n);
+
+  void Update();
+  const JournalSummary& summary() const { return summary_; }
+  // Recipients ended per second, measured over the times of the last lines
+  // read; nullopt while they do not span a second yet.
+  std::optional<double> Rate() const;
+
+ private:
+  std::string path_;
+  long long offset_ = 0;  // the end of the last complete line read
+  JournalSummary summary_;
+  std::deque<long long> recent_;  // seconds of the last final lines
+};
+
+// The retry of the sent view: the recipients of day's record n whose journal
+// says failed or skipped are filed again, with the record's text, as a new
+// record of today's outbox (each as its recipient key, without a forbid
+// mark). The new record's number and day, and how many recipients it has;
+// nothing is filed when there are none.
+struct Refiled {
+  FiledRecord record;
+  long recipients = 0;
+};
+Result<Refiled> FileUnsentAgain(const Station& station, std::string_view day, long n);
 
 // Appends to one record's journal. Each Append is one write followed by a
 // sync. A line cut by a crash at the end of the file is cut away before the

@@ -7,6 +7,8 @@
 #include "platform/codepage.h"
 #include "platform/station.h"
 #include "platform/textfile.h"
+#include "console/send_progress.h"
+#include "store/journal.h"
 #include "store/record_store.h"
 #include "tests/console/views_fixture.h"
 
@@ -148,6 +150,91 @@ TEST_F(ViewsLoaderTest, ALoadThatIsReplacedStopsAtItsNextRecord) {
   sink.stop_after = 7;
   LoadReceivedList(station_, day_, sink);
   EXPECT_EQ(sink.rows.size(), 7u);
+}
+
+// Journal lines (raw bytes) for recipients 138000000<index>; the states
+// and details as "state|detail", stamped 10:mm:ss from second on, step
+// seconds apart.
+std::string JournalLines(const std::string& day,
+                         std::initializer_list<std::pair<long, const char*>> lines, long second = 0,
+                         long step = 0) {
+  std::string bytes;
+  for (const auto& [index, state_and_detail] : lines) {
+    char time[48];
+    std::snprintf(time, sizeof time, " 10:%02ld:%02ld", second / 60 % 60, second % 60);
+    bytes += std::to_string(index) + "|1380000000" + std::to_string(index) + "|" +
+             std::string(state_and_detail).insert(std::string(state_and_detail).find('|') + 1,
+                                                  day + time + "|") +
+             "\r\n";
+    second += step;
+  }
+  return bytes;
+}
+
+TEST_F(ViewsLoaderTest, SentRowsSayWhatTheJournalSaysAndListTheUnsentRecipients) {
+  PutRecords(station_, day_, kNewBox, 3);
+  PutRecord(station_, day_, kNewBox, 1, "13800000001\n13800000002\n13800000003", "one");
+  PutRecord(station_, day_, kNewBox, 2, "*13800000001\n13800000002\n13800000003", "two");
+  PutCounter(station_, day_, kNewBox, "3");
+  PutCounter(station_, day_, kSendBox, "3");
+  ASSERT_TRUE(ReplaceFile(JournalPath(station_, day_, 1),
+                            JournalLines(day_, {{1, "sent|4"}, {2, "failed|+CMS ERROR: 21"},
+                                                {3, "skipped|not an 11-digit number"}})));
+  // Forbidden while it was sent.
+  ASSERT_TRUE(ReplaceFile(JournalPath(station_, day_, 2),
+                            JournalLines(day_, {{1, "sent|5"}, {2, "skipped|forbidden"},
+                                                {3, "skipped|forbidden"}})));
+
+  RecordingSink sent;
+  LoadSentList(station_, day_, sent);
+  ASSERT_EQ(sent.rows.size(), 3u);
+  EXPECT_EQ(sent.rows[0].at(5), Gbk("1/3 已发，1 失败，1 跳过"));
+  EXPECT_EQ(sent.rows[1].at(5), Gbk("禁发 1/3 已发，2 跳过"));
+  EXPECT_EQ(sent.rows[2].size(), 5u);  // no journal: the five values it always had
+
+  RecordingSink unsent;
+  LoadUnsentList(station_, day_, 1, unsent);
+  EXPECT_EQ(unsent.rows, (std::vector<RowValues>{
+                             {"2", "13800000002", Gbk("失败"), "+CMS ERROR: 21"},
+                             {"3", "13800000003", Gbk("跳过"), "not an 11-digit number"}}));
+
+  // A record of thousands that all failed lists a thousand and says so.
+  std::string failed;
+  for (long i = 1; i <= 1005; ++i) failed += JournalLines(day_, {{i, "failed|ERROR"}});
+  ASSERT_TRUE(ReplaceFile(JournalPath(station_, day_, 3), failed));
+  RecordingSink many;
+  LoadUnsentList(station_, day_, 3, many);
+  ASSERT_EQ(many.rows.size(), 1001u);
+  EXPECT_EQ(many.rows[999][0], "1000");
+  EXPECT_EQ(many.rows[1000], (RowValues{"", "", "", Gbk("……另有 5 个未列出")}));
+}
+
+TEST_F(ViewsLoaderTest, TheProgressOfTheRecordBeingSentComesFromItsJournal) {
+  PutRecords(station_, day_, kNewBox, 3);
+  PutRecord(station_, day_, kNewBox, 2, std::string(10, '\n'), "ten lines");
+  PutCounter(station_, day_, kNewBox, "3");
+  PutCounter(station_, day_, kSendBox, "1");
+  SendProgressReader reader(station_);
+  EXPECT_EQ(reader.Read(day_).record, 0);  // record 2 has not begun
+
+  // Two seconds a recipient.
+  const std::string path = JournalPath(station_, day_, 2);
+  ASSERT_TRUE(ReplaceFile(path, JournalLines(day_, {{1, "sent|1"}, {2, "sent|2"}, {3, "failed|ERROR"},
+                                                      {4, "skipped|not an 11-digit number"}},
+                                               0, 2)));
+  SendProgress progress = reader.Read(day_);
+  EXPECT_EQ(progress.record, 2);
+  EXPECT_EQ(progress.recipients, 10);
+  EXPECT_EQ(progress.sent, 2);
+  EXPECT_EQ(progress.failed, 1);
+  EXPECT_EQ(progress.skipped, 1);
+  EXPECT_EQ(progress.seconds_left, 12);
+  EXPECT_EQ(ProgressText(progress), Gbk("正在发送第 2 条：4/10\n已发 2，失败 1，跳过 1\n约剩 12 秒"));
+
+  ASSERT_TRUE(ReplaceFile(path, FileBytes(path) + JournalLines(day_, {{5, "sent|3"}}, 8)));
+  EXPECT_EQ(reader.Read(day_).sent, 3);
+  PutCounter(station_, day_, kSendBox, "3");
+  EXPECT_EQ(ProgressText(reader.Read(day_)), "");
 }
 
 TEST(RowFields, TheSelectionHandlersReadValuesUpToTheirFirstLineBreak) {

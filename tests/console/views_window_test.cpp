@@ -6,8 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QLabel>
+#include <QProgressBar>
+
 #include "console/list_loader.h"
+#include "console/page_worker.h"
+#include "console/unsent_dialog.h"
 #include "platform/station.h"
+#include "platform/textfile.h"
+#include "store/journal.h"
 #include "console/pending_tab.h"
 #include "console/received_tab.h"
 #include "console/sent_tab.h"
@@ -286,6 +293,82 @@ TEST_F(ViewsWindowTest, RestingThePointerOnAPendingRowSelectsIt) {
   QTest::qWait(50);
   ui::ProcessPostedUpdates();
   EXPECT_FALSE(tab.ListView2->IsSelected(0));
+}
+
+TEST_F(ViewsWindowTest, TheSentListShowsTheWholeTimeAndTheOutcomeAndRefilesTheUnsent) {
+  SentTab& sent = *form_->TabSheet3;
+  EXPECT_EQ(Heading(sent.ListView3, 6), Gbk("发送结果"));
+  const std::string widest = Gbk("2026-12-17 09:05:03");
+  EXPECT_GE(sent.ListView3->columnWidth(5),
+            sent.ListView3->fontMetrics().horizontalAdvance(ui::FromGbk(widest)) + 8);
+
+  const std::string day = "2003-5-12";
+  PutRecord(station_, day, kNewBox, 1, "13800000001\nclient7;vip", Gbk("旧日的短信"));
+  PutCounter(station_, day, kNewBox, "1");
+  PutCounter(station_, day, kSendBox, "1");
+  ASSERT_TRUE(ReplaceFile(JournalPath(station_, day, 1),
+                          "1|13800000001|sent|2003-5-12 10:00:00|9\r\n"
+                          "2|13900000007|failed|2003-5-12 10:00:02|+CMS ERROR: 21\r\n"));
+  ui::SetText(sent.nian_Edit7, day);
+  LoadSent();
+  ASSERT_EQ(sent.ListView3->Count(), 1);
+  EXPECT_EQ(sent.ListView3->SubItem(0, 5), Gbk("1/2 已发，1 失败"));
+
+  sent.UnsentButtonClick();  // no row selected: nothing
+  EXPECT_EQ(sent.Unsent(), nullptr);
+  sent.ListView3->Select(0);
+  sent.UnsentButton->click();
+  UnsentDialog& unsent = *sent.Unsent();
+  Settle(unsent.Loader());
+  ASSERT_EQ(unsent.UnsentList->Count(), 1);
+  EXPECT_EQ(unsent.UnsentList->Item(0).sub_items,
+            (RowValues{"2", "13900000007", Gbk("失败"), "+CMS ERROR: 21"}));
+
+  unsent.RetryButton->click();
+  unsent.Worker().WaitIdle();
+  ui::ProcessPostedUpdates();
+  EXPECT_EQ(FileBytes(RecordPath(outbox_, "R", 1)), "client7\r\n");
+  EXPECT_EQ(FileBytes(RecordPath(outbox_, "DA", 1)), Gbk("旧日的短信"));
+  EXPECT_EQ(ui::GetText(unsent.RetryLabel),
+            Gbk("已重新建立 ") + today_ + Gbk(" 第 1 条短信，1 个号码。"));
+}
+
+TEST_F(ViewsWindowTest, ThePendingPageShowsTheProgressOfTheRecordBeingSent) {
+  PendingTab& tab = *form_->TabSheet2;
+  PutRecord(station_, today_, kNewBox, 1, "13800000001\n13800000002\n13800000003\n13800000004", "x");
+  PutCounter(station_, today_, kNewBox, "1");
+  auto refresh = [&] {
+    tab.RefreshProgress();
+    tab.ProgressWorker().WaitIdle();
+    ui::ProcessPostedUpdates();
+  };
+  refresh();
+  EXPECT_TRUE(tab.SendProgressBar->isHidden());
+  EXPECT_EQ(ui::GetText(tab.SendProgressLabel), "");
+
+  ASSERT_TRUE(ReplaceFile(JournalPath(station_, today_, 1),
+                          "1|13800000001|sent|" + today_ + " 10:00:00|1\r\n"));
+  refresh();
+  EXPECT_FALSE(tab.SendProgressBar->isHidden());
+  EXPECT_EQ(tab.SendProgressBar->maximum(), 4);
+  EXPECT_EQ(tab.SendProgressBar->value(), 1);
+  EXPECT_EQ(ui::GetText(tab.SendProgressLabel), Gbk("正在发送第 1 条：1/4\r\n已发 1，失败 0，跳过 0"));
+}
+
+// The box holds only the start of a big list; forbidding the record while it
+// is sent keeps the whole list, so its journal can still account for every
+// recipient.
+TEST_F(ViewsWindowTest, ForbiddingABigRecordKeepsItsWholeListBehindTheMark) {
+  PendingTab& tab = *form_->TabSheet2;
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += std::to_string(13000000000LL + i) + "\n";
+  PutRecord(station_, today_, kNewBox, 1, big, "x");
+  PutCounter(station_, today_, kNewBox, "1");
+  LoadPending();
+  tab.ListView2->Select(0);
+  EXPECT_LT(tab.Memo1->Text().size(), big.size());
+  tab.del_dai_BitBtn2->click();
+  EXPECT_EQ(FileBytes(RecordPath(outbox_, "R", 1)), ToTextMode("*" + big));
 }
 
 TEST_F(ViewsWindowTest, TheDayButtonsStepTheirOwnEdit) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "platform/codepage.h"
 #include "platform/textfile.h"
+#include "store/record_store.h"
 #include "tests/store/temp_dir.h"
 
 namespace tavrel {
@@ -85,6 +87,90 @@ TEST(Journal, AnAppendThatCannotReachTheDiskSaysSo) {
   JournalWriter writer(station, "2026-12-7", 1);  // no day folder
   EXPECT_FALSE(writer.Append(Entry(1, "13000000001", Outcome::Sent, "1")));
   EXPECT_NE(writer.error().find("J1"), std::string::npos) << writer.error();
+}
+
+JournalSummary SummaryOf(std::initializer_list<std::pair<long, Outcome>> lines) {
+  JournalSummary summary;
+  for (const auto& [index, state] : lines) summary.Add(Entry(index, "13000000000", state, ""));
+  return summary;
+}
+
+TEST(Journal, TheOutcomeTextCountsEachRecipientsFinalStateOnce) {
+  using enum Outcome;
+  struct Case {
+    JournalSummary summary;
+    long recipients;
+    const char* text;
+  } cases[] = {
+      {SummaryOf({}), 5, ""},
+      {SummaryOf({{1, Sent}, {2, Sent}, {3, Sent}, {4, Sent}, {5, Sent}}), 5, "5/5 已发"},
+      {SummaryOf({{1, Sent}, {2, Failed}, {3, Skipped}, {4, Sent}, {5, Sent}}), 5,
+       "3/5 已发，1 失败，1 跳过"},
+      // A delivery report is no new recipient; a repeat after a crash counts once.
+      {SummaryOf({{1, Sent}, {1, Delivered}, {1, Sent}}), 4, "1/4 已发，3 待发"},
+      {SummaryOf({{1, Failed}, {2, Failed}}), 2, "0/2 已发，2 失败"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(OutcomeText(c.summary, c.recipients), Gbk(c.text)) << c.text;
+}
+
+TEST(Journal, AFollowerTakesTheLinesAppendedSinceItsLastLookAndMeasuresTheRate) {
+  TempWorkDir dir;
+  Station station(dir.path());
+  ASSERT_TRUE(MakeDirectory(dir.path() + "/2026-12-7"));
+  ASSERT_TRUE(MakeDirectory(dir.path() + "/2026-12-7/send"));
+  const std::string path = JournalPath(station, "2026-12-7", 2);
+  JournalFollower follower(station, "2026-12-7", 2);
+  follower.Update();  // no journal yet
+  EXPECT_TRUE(follower.summary().Empty());
+
+  WriteBytes(path, "1|13000000001|sent|2026-12-7 09:00:00|1\r\n"
+                   "2|13000000002|failed|2026-12-7 09:00:02|ERROR\r\n"
+                   "3|13000000003|se");
+  follower.Update();
+  EXPECT_EQ(follower.summary().Finals(), 2);
+  EXPECT_EQ(follower.Rate(), 0.5);
+  // The torn line is taken once it is whole, and only then.
+  WriteBytes(path, ReadBytes(path) + "nt|2026-12-7 09:00:04|2\r\n");
+  follower.Update();
+  EXPECT_EQ(follower.summary().Count(Outcome::Sent), 2);
+  EXPECT_EQ(follower.summary().Finals(), 3);
+  EXPECT_EQ(follower.Rate(), 0.5);
+}
+
+TEST(Journal, FailedAndSkippedRecipientsAreFiledAgainWithTheSameText) {
+  TempWorkDir dir;
+  const Station& station = dir.station();
+  const std::string day = "2003-5-12";
+  EnsureDayFolder(station, day);
+  const std::string outbox = MailboxDir(station, day, kNewBox);
+  WriteBytes(RecordPath(outbox, "R", 3),
+             "client7;note\r\n13000000002\r\n*13000000003\r\n1300000000\r\n13000000005\r\n");
+  WriteBytes(RecordPath(outbox, "DA", 3), Gbk("你好"));
+  WriteBytes(JournalPath(station, day, 3),
+             "1|13900000007|failed|2003-5-12 09:00:00|+CMS ERROR: 21\r\n"
+             "2|13000000002|sent|2003-5-12 09:00:02|5\r\n"
+             "3|13000000003|skipped|2003-5-12 09:00:02|forbidden\r\n"
+             "4|1300000000|skipped|2003-5-12 09:00:02|not an 11-digit number\r\n"
+             "5|13000000005|skipped|2003-5-12 09:00:02|forbidden\r\n");
+
+  const Result<Refiled> refiled = FileUnsentAgain(station, day, 3);
+  ASSERT_TRUE(refiled) << refiled.error().detail;
+  EXPECT_EQ(refiled.value().recipients, 4);
+  EXPECT_EQ(refiled.value().record.number, 1);
+  const std::string today = MailboxDir(station, station.Today(), kNewBox);
+  // The customer's key, not the number it once resolved to: a fixed
+  // catalogue entry takes effect.
+  EXPECT_EQ(ReadBytes(RecordPath(today, "R", 1)),
+            "client7\r\n13000000003\r\n1300000000\r\n13000000005\r\n");
+  EXPECT_EQ(ReadBytes(RecordPath(today, "DA", 1)), Gbk("你好"));
+
+  // Nothing left to retry: nothing filed.
+  WriteBytes(JournalPath(station, day, 3), "1|13900000007|sent|2003-5-12 09:00:00|1\r\n");
+  const Result<Refiled> none = FileUnsentAgain(station, day, 3);
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none.value().recipients, 0);
+  EXPECT_EQ(ReadBytes(CounterPath(today)), "1");
+  EXPECT_FALSE(FileUnsentAgain(station, day, 4));
 }
 
 }  // namespace

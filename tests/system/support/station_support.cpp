@@ -168,13 +168,22 @@ bool ControlModem(const std::string& spool, const std::string& command) {
   return Eventually([&] { return !Exists(final_name); });
 }
 
-long ResidentKib(pid_t pid) {
+namespace {
+
+// A "Name:   1234 kB" line of /proc/<pid>/status; 0 when it has gone.
+long StatusKib(pid_t pid, std::string_view name) {
   std::ifstream status("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("VmRSS:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    if (line.starts_with(name)) return std::strtol(line.c_str() + name.size(), nullptr, 10);
   }
   return 0;
 }
+
+}  // namespace
+
+long ResidentKib(pid_t pid) { return StatusKib(pid, "VmRSS:"); }
+
+long PeakResidentKib(pid_t pid) { return StatusKib(pid, "VmHWM:"); }
 
 }  // namespace tavrel::system_test

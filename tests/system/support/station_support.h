@@ -61,5 +61,7 @@ bool ControlModem(const std::string& spool, const std::string& command);
 
 // Resident memory of a process in KiB, from /proc; 0 when it has gone.
 long ResidentKib(pid_t pid);
+// The most it has been resident so far, in KiB; 0 when it has gone.
+long PeakResidentKib(pid_t pid);
 
 }  // namespace tavrel::system_test
