@@ -196,7 +196,9 @@ TEST_F(ConsoleTest, ComposeCountsPartsAndRefusesATextPastTheStationsParts) {
   EXPECT_EQ(Text(section->PartsEdit), "2");
   ui::SetText(section->ReportEdit, "1");
   form.TabSheet4->Button1Click();
-  EXPECT_NE(FileBytes("server.txt").find("PARTS=2\r\nREPORT=1\r\n"), std::string::npos);
+  const std::string saved = FileBytes("server.txt");
+  EXPECT_EQ(saved.rfind("[SET]\r\nPARTS=2\r\nCOM=", 0), 0u) << saved;
+  EXPECT_TRUE(saved.ends_with("\r\nREPORT=1\r\n")) << saved;
 }
 
 TEST_F(ConsoleTest, SettingsAreSavedInOrderAndReloadedByAClickOnThePortEdit) {
