@@ -12,7 +12,9 @@ constexpr std::uint8_t kFirstFailure = 0x40;
 }  // namespace
 
 bool IsDelivered(std::uint8_t status) { return status < kFirstInterim; }
-bool IsFinalStatus(std::uint8_t status) { return status < kFirstInterim || status >= kFirstFailure; }
+bool IsFinalStatus(std::uint8_t status) {
+  return status < kFirstInterim || status >= kFirstFailure;
+}
 
 ReferenceIndex& DeliveryReports::Index() {
   if (!index_) index_.emplace(cycle_.station, StationSeconds(cycle_.station));
@@ -61,8 +63,8 @@ void DeliveryReports::AppendOutcome(const SentMessage& message) {
       break;
     }
   }
-  const JournalEntry entry{message.index, message.number, outcome,
-                           cycle_.station.Now().stamp, StatusText(status)};
+  const JournalEntry entry{message.index, message.number, outcome, cycle_.station.Now().stamp,
+                           StatusText(status)};
   cycle_.pacer.Checkpoint();
   JournalWriter journal(cycle_.station, message.day, message.record);
   if (!journal.Append(entry)) {

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "store/settings.h"
 #include "platform/field_text.h"
+#include "store/settings.h"
 
 namespace tavrel {
 namespace {
@@ -17,6 +17,8 @@ int PartsSetting(const Station& station) {
   return static_cast<int>(std::clamp(parts, 1L, kMostParts));
 }
 
-bool ReportSetting(const Station& station) { return AtoL(ReadSetting(station, settings::kReport)) == 1; }
+bool ReportSetting(const Station& station) {
+  return AtoL(ReadSetting(station, settings::kReport)) == 1;
+}
 
 }  // namespace tavrel

@@ -5,8 +5,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "platform/field_text.h"
@@ -123,8 +123,8 @@ ReferenceIndex::ReferenceIndex(const Station& station, std::time_t now)
     long long when = 0;
     fields >> kind >> when;
     const bool recent = when + kReferenceDays * kSecondsPerDay >= now_;
-    const bool taken = recent && ((kind == "S" && TakeSent(fields, when)) ||
-                                  (kind == "R" && TakeReport(fields)));
+    const bool taken =
+        recent && ((kind == "S" && TakeSent(fields, when)) || (kind == "R" && TakeReport(fields)));
     if (!taken) {
       dropped = true;
       continue;
@@ -160,8 +160,8 @@ bool ReferenceIndex::TakeReport(std::istream& fields) {
     return false;
   }
   for (auto m = messages_.rbegin(); m != messages_.rend(); ++m) {
-    if (m->day == day && m->record == record && m->index == index &&
-        part <= m->references.size() && m->references[part - 1] == reference) {
+    if (m->day == day && m->record == record && m->index == index && part <= m->references.size() &&
+        m->references[part - 1] == reference) {
       m->statuses[part - 1] = static_cast<std::uint8_t>(std::strtoul(status.c_str(), nullptr, 16));
       return true;
     }
@@ -172,11 +172,10 @@ bool ReferenceIndex::TakeReport(std::istream& fields) {
 bool ReferenceIndex::Append(const std::string& line) { return AppendSynced(path_, line); }
 
 bool NoteSentMessage(const Station& station, std::time_t now, const SentMessage& message) {
-  const std::string line = "S " + std::to_string(static_cast<long long>(now)) + " " +
-                           FileSafe(message.modem) + " " + NationalNumber(message.number) + " " +
-                           message.day + " " + std::to_string(message.record) + " " +
-                           std::to_string(message.index) + " " + References(message.references) +
-                           "\n";
+  const std::string line =
+      "S " + std::to_string(static_cast<long long>(now)) + " " + FileSafe(message.modem) + " " +
+      NationalNumber(message.number) + " " + message.day + " " + std::to_string(message.record) +
+      " " + std::to_string(message.index) + " " + References(message.references) + "\n";
   return AppendSynced(station.Path(kReferencesFile), line);
 }
 

@@ -54,7 +54,7 @@ struct SentMessage {
   std::string day;
   long record = 0;
   long index = 0;
-  std::vector<int> references;        // one per part
+  std::vector<int> references;                        // one per part
   std::vector<std::optional<std::uint8_t>> statuses;  // final reports so far, by part
   std::time_t sent = 0;
 

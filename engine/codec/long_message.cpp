@@ -28,7 +28,7 @@ bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 struct Units {
   SmsAlphabet alphabet = SmsAlphabet::kUcs2;
   std::vector<std::vector<std::uint8_t>> characters;  // the octets each character sends
-  std::size_t count = 0;  // septets or UTF-16 units in all
+  std::size_t count = 0;                              // septets or UTF-16 units in all
 };
 
 Units UnitsOf(std::u16string_view text) {
@@ -127,8 +127,10 @@ MessageMeasure MeasureMessage(std::string_view gbk_text, int parts_limit) {
   if (parts_limit <= 1) {
     const std::size_t units = GbkToUtf16(gbk_text).size();
     measure.characters = units;
-    measure.parts = units == 0 ? 0 : units <= kUcs2UnitsPerSms ? 1 : static_cast<int>(
-        (units + kUcs2UnitsPerPart - 1) / kUcs2UnitsPerPart);
+    measure.parts = units == 0 ? 0
+                    : units <= kUcs2UnitsPerSms
+                        ? 1
+                        : static_cast<int>((units + kUcs2UnitsPerPart - 1) / kUcs2UnitsPerPart);
     measure.fits = measure.parts <= 1;
     return measure;
   }
@@ -154,8 +156,12 @@ std::vector<SubmitPdu> AssembleMessagePdus(std::string_view service_centre,
     std::vector<std::uint8_t> user_data;
     std::size_t length = part.size();  // septets or octets
     if (concatenated) {
-      user_data = {0x05, 0x00, 0x03, static_cast<std::uint8_t>(concat_reference & 0xFF),
-                   static_cast<std::uint8_t>(plan.parts.size()), static_cast<std::uint8_t>(i + 1)};
+      user_data = {0x05,
+                   0x00,
+                   0x03,
+                   static_cast<std::uint8_t>(concat_reference & 0xFF),
+                   static_cast<std::uint8_t>(plan.parts.size()),
+                   static_cast<std::uint8_t>(i + 1)};
       length += gsm7 ? kConcatHeaderSeptets : kConcatHeaderOctets;
     }
     if (gsm7) {

@@ -123,11 +123,20 @@ TEST(LongMessage, MeasureCountsCharactersAndPartsForTheStationsParts) {
 
 TEST(LongMessage, PdusCarryTheConcatenationHeaderAndTheReportRequest) {
   const MessagePlan seven = PlanMessage(std::string(200, 'a'), kMaxParts);
-  const std::vector<SubmitPdu> pdus = AssembleMessagePdus("8613800000000", "13800000000", seven, 7, true);
+  const std::vector<SubmitPdu> pdus =
+      AssembleMessagePdus("8613800000000", "13800000000", seven, 7, true);
   ASSERT_EQ(pdus.size(), 2u);
   // SMSC, first octet 71 (UDHI, SRR, relative validity), MR 00, destination,
   // PID 00, DCS 00, VP A7, UDL in septets (7 for the header and fill), UDH.
-  const std::string head = "0891683108000000F0" "71" "00" "0B81" "3108000000F0" "00" "00" "A7";
+  const std::string head =
+      "0891683108000000F0"
+      "71"
+      "00"
+      "0B81"
+      "3108000000F0"
+      "00"
+      "00"
+      "A7";
   EXPECT_EQ(pdus[0].text.substr(0, head.size() + 2 + 12), head + "A0" + "050003070201");
   EXPECT_EQ(pdus[1].text.substr(0, head.size() + 2 + 12), head + "36" + "050003070202");
   // 153 septets behind 6 header octets and a fill bit: 140 octets.
@@ -135,9 +144,11 @@ TEST(LongMessage, PdusCarryTheConcatenationHeaderAndTheReportRequest) {
   EXPECT_EQ(pdus[0].text.back(), kCtrlZ);
 
   const MessagePlan ucs2 = PlanMessage(Gbk("你好"), kMaxParts);
-  const std::vector<SubmitPdu> one = AssembleMessagePdus("8613800000000", "13800000000", ucs2, 9, false);
+  const std::vector<SubmitPdu> one =
+      AssembleMessagePdus("8613800000000", "13800000000", ucs2, 9, false);
   ASSERT_EQ(one.size(), 1u);
-  EXPECT_EQ(one[0].text, "0891683108000000F011000B813108000000F00008A7044F60597D" + std::string(1, kCtrlZ));
+  EXPECT_EQ(one[0].text,
+            "0891683108000000F011000B813108000000F00008A7044F60597D" + std::string(1, kCtrlZ));
 
   // The single SMS of PARTS 1 with a report asked: only the first octet changes.
   EXPECT_EQ(AssembleSubmitPdu("8613800000000", "13800000000", "00610062", true).text,

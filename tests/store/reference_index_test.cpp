@@ -29,9 +29,9 @@ SentMessage Sent(std::string modem, std::string number, std::string day, long re
 
 TEST(ReferenceIndex, NumbersCompareInTheirNationalForm) {
   const std::pair<const char*, const char*> rows[] = {
-      {"13800000000", "13800000000"},   {"8613800000000", "13800000000"},
+      {"13800000000", "13800000000"},    {"8613800000000", "13800000000"},
       {"+8613800000000", "13800000000"}, {"+4412345678901", "+4412345678901"},
-      {"861380000000", "861380000000"}, {"10086", "10086"},
+      {"861380000000", "861380000000"},  {"10086", "10086"},
   };
   for (const auto& [number, national] : rows) EXPECT_EQ(NationalNumber(number), national) << number;
 }
@@ -52,12 +52,17 @@ TEST(ReferenceIndex, ConcatenationReferencesCountPerModemAcrossRestartsAndWrap) 
 TEST(ReferenceIndex, AReportFindsTheMostRecentSendOfItsModemAndNumberAcrossDays) {
   TempWorkDir dir;
   const Station& station = dir.station();
-  ASSERT_TRUE(NoteSentMessage(station, kNow - kDay, Sent("COM", "13800000000", "2026-12-6", 4, 2, {17})));
-  ASSERT_TRUE(NoteSentMessage(station, kNow - kDay, Sent("COM", "13800000000", "2026-12-6", 4, 3, {20})));
-  ASSERT_TRUE(NoteSentMessage(station, kNow - 60, Sent("COM", "8613800000000", "2026-12-7", 1, 5, {16, 17, 18})));
-  ASSERT_TRUE(NoteSentMessage(station, kNow - 30, Sent("COM2", "13800000000", "2026-12-7", 2, 1, {17})));
+  ASSERT_TRUE(
+      NoteSentMessage(station, kNow - kDay, Sent("COM", "13800000000", "2026-12-6", 4, 2, {17})));
+  ASSERT_TRUE(
+      NoteSentMessage(station, kNow - kDay, Sent("COM", "13800000000", "2026-12-6", 4, 3, {20})));
+  ASSERT_TRUE(NoteSentMessage(station, kNow - 60,
+                              Sent("COM", "8613800000000", "2026-12-7", 1, 5, {16, 17, 18})));
+  ASSERT_TRUE(
+      NoteSentMessage(station, kNow - 30, Sent("COM2", "13800000000", "2026-12-7", 2, 1, {17})));
   // Older than the seven days a report is waited for: forgotten.
-  ASSERT_TRUE(NoteSentMessage(station, kNow - 8 * kDay, Sent("COM", "13900000000", "2026-11-29", 1, 1, {9})));
+  ASSERT_TRUE(NoteSentMessage(station, kNow - 8 * kDay,
+                              Sent("COM", "13900000000", "2026-11-29", 1, 1, {9})));
 
   ReferenceIndex index(station, kNow);
   const std::optional<ReportMatch> latest = index.Find("COM", 17, "+8613800000000");

@@ -35,8 +35,8 @@ class LongMessages : public ::testing::Test {
   void SendRecords(long count) {
     ravelin_ = StartHeadlessRavelin(dir_, kScale);
     ASSERT_NE(ravelin_, nullptr);
-    ASSERT_TRUE(Eventually([&] { return dir_.Read(day_ + "/send/acc") == std::to_string(count); },
-                           60s))
+    ASSERT_TRUE(
+        Eventually([&] { return dir_.Read(day_ + "/send/acc") == std::to_string(count); }, 60s))
         << dir_.Read("sms.log");
   }
 
@@ -54,7 +54,8 @@ class LongMessages : public ::testing::Test {
 TEST_F(LongMessages, ChineseGoesAsThreeUcs2PartsAndAsciiAsTwo7BitPartsThatTheModemJoins) {
   Start({{"PARTS", "5"}});
   const std::string chinese = Repeat("订单已发货请查收谢谢惠顾", 12) + "长短信测试一";  // 150
-  const std::string ascii = Repeat("Order 4711 ships today; reply STOP to opt out. ", 4) + "Thank you!!!";
+  const std::string ascii =
+      Repeat("Order 4711 ships today; reply STOP to opt out. ", 4) + "Thank you!!!";
   ASSERT_EQ(ascii.size(), 200u);
   FileOutboxRecord(dir_, 1, "13012312312", Gbk(chinese));
   FileOutboxRecord(dir_, 2, "13800000000", ascii);
