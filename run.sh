@@ -20,6 +20,8 @@ if [ ! -f server.txt ]; then
   # Opt-out words and their confirmation, in the file's GBK.
   printf 'OPTOUT=TD,T,退订,取消\r\nOPTOUTREPLY=您已退订，将不再收到本号码的短信。\r\n' |
     iconv -f UTF-8 -t GBK >> server.txt
+  # Long messages of up to five SMS, each asking for a delivery report.
+  printf 'PARTS=5\r\nREPORT=1\r\n' >> server.txt
 fi
 com="$(sed -n 's/^COM=\(.*\)\r$/\1/Ip' server.txt | head -n1)"
 port="$(sed -n 's/^PORT=\([0-9]*\).*$/\1/Ip' server.txt | head -n1)"

@@ -4,15 +4,23 @@
 #include <QPushButton>
 
 #include "platform/clock.h"
+#include "engine/codec/long_message.h"
 #include "platform/codepage.h"
+#include "store/message_settings.h"
 #include "store/record_store.h"
-#include "store/text.h"
 #include "ui/gbk_text.h"
 #include "ui/memo.h"
 #include "ui/message_box.h"
 #include "ui/report_view.h"
 
 namespace tavrel::console {
+namespace {
+
+std::size_t MessageByteLimit(int parts) {
+  return parts <= 1 ? kMessageByteLimit : kMessageBytesPerPart * static_cast<std::size_t>(parts);
+}
+
+}  // namespace
 
 ComposeTab::ComposeTab(Station station, QWidget* parent)
     : QWidget(parent), station_(std::move(station)) {
@@ -34,7 +42,7 @@ ComposeTab::ComposeTab(Station station, QWidget* parent)
 
   duanxin = new ui::Memo(this);
   duanxin->setGeometry(336, 28, 240, 200);
-  duanxin->SetByteLimit(kMessageByteLimit);
+  duanxin->SetByteLimit(MessageByteLimit(PartsSetting(station_)));
 
   Label10 = new QLabel(this);
   ui::SetText(Label10, Gbk("已输入0个字符              "));
@@ -56,9 +64,19 @@ ComposeTab::ComposeTab(Station station, QWidget* parent)
   connect(fasdx, &QPushButton::clicked, this, [this] { fasdxClick(); });
 }
 
+// PARTS is read anew as the operator types, so a change saved on the
+// settings tab holds from the next keystroke.
 void ComposeTab::MemoTextChangeView() {
-  const std::size_t bytes = duanxin->GbkSize();
-  ui::SetText(Label10, Gbk("已输入") + std::to_string(bytes) + Gbk("个字符         "));
+  const int parts = PartsSetting(station_);
+  duanxin->SetByteLimit(MessageByteLimit(parts));
+  if (parts <= 1) {
+    const std::size_t bytes = duanxin->GbkSize();
+    ui::SetText(Label10, Gbk("已输入") + std::to_string(bytes) + Gbk("个字符         "));
+    return;
+  }
+  const MessageMeasure measure = MeasureMessage(duanxin->Text(), parts);
+  ui::SetText(Label10, Gbk("已输入") + std::to_string(measure.characters) + Gbk("个字符，共") +
+                           std::to_string(measure.parts) + Gbk("条短信"));
 }
 
 void ComposeTab::fasdxClick() {
@@ -68,7 +86,7 @@ void ComposeTab::fasdxClick() {
   const std::string text = duanxin->Text();
   if (recipients.empty()) return ui::ShowMessage(Gbk("收信人不能为空！"), this);
   if (text.empty()) return ui::ShowMessage(Gbk("收信内容不能为空！"), this);
-  if (TextToUcs2Hex(text).size() >= kMaxUcs2HexLength)
+  if (!MeasureMessage(text, PartsSetting(station_)).fits)
     return ui::ShowMessage(Gbk("收信内容不能太多！"), this);
   const OutboxResult filed = WriteOutboxRecord(station_, recipients, text, CounterRule::RestartBelowOne);
   if (!filed) {

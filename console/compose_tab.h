@@ -17,8 +17,9 @@ namespace tavrel::console {
 
 inline constexpr std::size_t kRecipientsByteLimit = 1023;
 inline constexpr std::size_t kMessageByteLimit = 142;
-// 70 characters: four hexadecimal digits each in the UCS-2 user data.
-inline constexpr std::size_t kMaxUcs2HexLength = 284;
+// With PARTS above 1, bytes the text memo takes per SMS of PARTS: 160 septets,
+// each a GBK byte or, for a character such as é, two.
+inline constexpr std::size_t kMessageBytesPerPart = 320;
 
 class ComposeTab : public QWidget {
  public:

@@ -15,6 +15,7 @@
 #include "console/device_test.h"
 #include "console/settings_protection_section.h"
 #include "console/settings_modems_section.h"
+#include "console/settings_messages_section.h"
 #include "console/settings_section.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
@@ -88,6 +89,7 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
   sections_layout_->setContentsMargins(0, 0, 0, 0);
   MoreSettings->setWidget(sections);
   MoreSettings->setVisible(false);
+  AddSection(new MessagesSection(this));
 
   Label18->installEventFilter(this);
   Edit1->installEventFilter(this);

@@ -41,7 +41,7 @@ struct Dispatcher::Record {
 
   std::string day;
   long n;
-  std::shared_ptr<const std::string> user_data;
+  std::shared_ptr<const OutgoingMessage> message;
   std::unique_ptr<RecipientReader> recipients;  // null once every line is out
   long index = 0;                               // the last line read
   JournalSummary done;                          // what the journal held at the start
@@ -85,8 +85,8 @@ Dispatcher::Record* Dispatcher::OpenNextRecord(const CycleContext& cycle) {
   trace.Printf("star....%s %ld,accI_new=%ld\n", day_.c_str(), n, new_acc_);
   const CycleContext on_day = CycleOnDay(cycle, day_, n - 1);
   auto record = std::make_unique<Record>(station_, day_, n);
-  if (std::optional<std::string> user_data = ReadRecordUserData(on_day, n)) {
-    record->user_data = std::make_shared<const std::string>(std::move(*user_data));
+  if (std::optional<OutgoingMessage> message = ReadOutgoingMessage(on_day, n)) {
+    record->message = std::make_shared<const OutgoingMessage>(std::move(*message));
     auto recipients = std::make_unique<RecipientReader>(
         RecordFilePath(station_, day_, kNewBox, RecordPart::Recipients, n));
     if (recipients->ok()) {
@@ -165,7 +165,7 @@ std::optional<PoolJob> Dispatcher::Take(const std::string& key, const CycleConte
       continue;
     }
     ++record->in_flight;
-    return PoolJob{record->day, record->n, index, std::move(*line), record->user_data, 0};
+    return PoolJob{record->day, record->n, index, std::move(*line), record->message, 0};
   }
   return std::nullopt;
 }

@@ -29,7 +29,7 @@ struct PoolJob {
   long n = 0;
   long index = 0;  // the line of R<n>, from 1
   std::string line;
-  std::shared_ptr<const std::string> user_data;
+  std::shared_ptr<const OutgoingMessage> message;
   int attempts = 0;  // counted on every modem it was on
 };
 

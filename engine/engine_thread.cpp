@@ -294,6 +294,7 @@ void RunPoolEngine(const Station& station, PoolSeat& seat, Monitor& monitor, int
         PaceFromSetting(ReadSetting(station, settings::kEnginePace)), port, pacer, trace);
     CycleContext cycle{station, station.Today(), 0, 0, 0, port, pacer, trace, monitor,
                        exchange.get()};
+    cycle.modem = seat.modem.key;
     RunPoolCycle(cycle, seat, [&port] { return port.Present(); });
   }
 }

@@ -42,6 +42,9 @@ struct CycleContext {
   // In a modem pool, held while a message is filed into recv (and its
   // fingerprints and parts kept), so engines filing at once take turns.
   std::mutex* filing = nullptr;
+  // The modem's settings key: what the state kept per modem (concatenation
+  // references, the references of delivery reports) is filed under.
+  std::string modem = "COM";
 };
 
 Exchange& ExchangeOf(const CycleContext& cycle);

@@ -46,8 +46,9 @@ void PoolSendPhase(const CycleContext& cycle, PoolSeat& seat) {
     std::optional<PoolJob> job = dispatcher.Take(key, cycle);
     if (!job) return;
     const CycleContext on_day = CycleOnDay(cycle, job->day, 0);
-    const RecipientOutcome outcome =
-        SendToRecipient(on_day, job->n, *job->user_data, job->line, {job->attempts, true});
+    RecipientTurn turn{job->attempts, true};
+    turn.index = job->index;
+    const RecipientOutcome outcome = SendToRecipient(on_day, job->n, *job->message, job->line, turn);
     if (outcome.handed_back) {
       seat.check_modem = outcome.check_modem;
       dispatcher.HandBack(std::move(*job), outcome, key);

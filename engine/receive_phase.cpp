@@ -8,6 +8,7 @@
 #include "engine/codec/cmgl_listing.h"
 #include "engine/codec/pdu.h"
 #include "engine/codec/sms_decoder.h"
+#include "engine/delivery_reports.h"
 #include "engine/link.h"
 #include "engine/phases.h"
 #include "platform/clock.h"
@@ -317,13 +318,13 @@ void ReceiveMessage(Receiving& r, const ListingEntry& entry, const DecodedSms& s
 
 }  // namespace
 
-// Status reports go to the delivery-report work; until it takes them they
-// are traced and deleted, never filed as received messages.
-void HandleStatusReport(const CycleContext& cycle, const DecodedSms& report,
-                        std::string_view index) {
+// Status reports are never filed as received messages: each is matched to
+// its journal line, then deleted, unless that could not be made durable.
+void HandleStatusReport(const CycleContext& cycle, DeliveryReports& reports,
+                        const DecodedSms& report, std::string_view index) {
   cycle.trace.Printf("status_report=%d,%d,%s\n", report.message_reference, report.status,
                      report.recipient.value.c_str());
-  DeleteFromModem(cycle, index);
+  if (reports.Take(report)) DeleteFromModem(cycle, index);
 }
 
 bool IsQuery(std::string_view text) { return !text.empty() && text[0] == '*'; }
@@ -351,6 +352,7 @@ void ReceivePhase(const CycleContext& cycle) {
   std::unique_lock<std::mutex> turn = FilingTurn(cycle);
   Receiving receiving(cycle, PhaseStation(cycle));
   if (turn.owns_lock()) turn.unlock();
+  DeliveryReports reports(cycle);
   for (const ListingEntry& entry : cut.entries) {
     TraceHeader(trace, 0, entry.header);
     TraceListingLine(trace, 0, entry.first_field);
@@ -359,7 +361,7 @@ void ReceivePhase(const CycleContext& cycle) {
     if (entry.stat == 2 || entry.stat == 3) continue;
     const DecodedSms sms = DecodeSmsPdu(entry.pdu);
     if (sms.type == SmsPduType::kStatusReport) {
-      HandleStatusReport(cycle, sms, entry.index);
+      HandleStatusReport(cycle, reports, sms, entry.index);
       continue;
     }
     TracePdu(trace, entry.pdu, sms);

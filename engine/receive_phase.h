@@ -11,6 +11,7 @@ namespace tavrel {
 class EngineLog;
 struct CycleContext;
 struct DecodedSms;
+class DeliveryReports;
 
 inline constexpr std::size_t kQueryCodeLength = 4;
 // The query test works on a copy of the text in a 512-byte field.
@@ -26,7 +27,7 @@ std::string QueryCode(std::string_view text);
 
 
 // A status report the modem listed at index: never a received message.
-void HandleStatusReport(const CycleContext& cycle, const DecodedSms& report,
-                        std::string_view index);
+void HandleStatusReport(const CycleContext& cycle, DeliveryReports& reports,
+                        const DecodedSms& report, std::string_view index);
 
 }  // namespace tavrel

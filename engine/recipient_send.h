@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/message_send.h"
 #include "engine/phases.h"
 #include "store/journal.h"
 #include "store/recipient_list.h"
@@ -15,9 +16,9 @@ namespace tavrel {
 
 class SendGuards;
 
-// The user data of record n's text, traced as the send phase traces it;
+// What record n sends each recipient, traced as the send phase traces it;
 // nullopt (traced) when DA<n> cannot be read.
-std::optional<std::string> ReadRecordUserData(const CycleContext& cycle, long n);
+std::optional<OutgoingMessage> ReadOutgoingMessage(const CycleContext& cycle, long n);
 
 // Why the rest of a forbidden record was passed over, as the journal says it.
 inline constexpr std::string_view kForbiddenReason = "forbidden";
@@ -43,6 +44,7 @@ struct RecipientTurn {
   // The modem's opt-outs and SMS counts; none: nobody is skipped as opted out.
   SendGuards* guards = nullptr;
   bool own_reply = false;  // a reply of the station's, which no opt-out holds back
+  long index = 0;          // the recipient's line in R<n>, for delivery reports
 };
 
 struct RecipientOutcome {
@@ -56,7 +58,7 @@ struct RecipientOutcome {
 
 // One line of R<n>: resolved, skipped when it names no number, or sent with
 // retries. Nothing is recorded here; the caller records the outcome.
-RecipientOutcome SendToRecipient(const CycleContext& cycle, long n, const std::string& user_data,
+RecipientOutcome SendToRecipient(const CycleContext& cycle, long n, const OutgoingMessage& message,
                                  const std::string& line, const RecipientTurn& turn);
 
 }  // namespace tavrel

@@ -8,6 +8,7 @@
 
 #include "engine/codec/pdu.h"
 #include "engine/exchange.h"
+#include "engine/message_send.h"
 #include "engine/phases.h"
 #include "engine/recipient_send.h"
 #include "engine/send_guards.h"
@@ -75,7 +76,7 @@ struct RecordSend {
   const CycleContext& cycle;
   SendGuards& guards;
   long n;
-  const std::string& user_data;
+  const OutgoingMessage& message;
   JournalSummary done;
   JournalWriter journal;
   bool recorded = false;  // a line was written by this send
@@ -164,11 +165,36 @@ RecipientOutcome SendWithRetries(const CycleContext& cycle, const std::string& n
   return {number, Outcome::Failed, last_error, kSendAttempts};
 }
 
+// Every part in order, each with its own attempts; the recipient is sent
+// once the modem took them all, and the journal keeps their references.
+// Where the engine counts SMS: the status's count of the day and the
+// modem's caps.
+void CountSent(const CycleContext& cycle, const RecipientTurn& turn, long sms) {
+  if (cycle.sent_count) *cycle.sent_count += sms;
+  if (turn.guards) turn.guards->CountSent(StationSeconds(cycle.station), sms);
+}
+
+// Every part in order, each with its own attempts; the recipient is sent
+// once the modem took them all, and the journal keeps their references.
+RecipientOutcome SendParts(const CycleContext& cycle, const std::string& number,
+                           const std::vector<SubmitPdu>& pdus, const RecipientTurn& turn) {
+  RecipientOutcome outcome{number, Outcome::Sent, ""};
+  for (std::size_t part = 0; part < pdus.size(); ++part) {
+    const RecipientOutcome sent = SendWithRetries(cycle, number, pdus[part], turn);
+    if (sent.state != Outcome::Sent) return sent;
+    CountSent(cycle, turn, 1);
+    outcome.detail += (part == 0 ? "" : ",") + sent.detail;
+    outcome.attempts = sent.attempts;
+  }
+  return outcome;
+}
+
 void SendToRecipientLine(RecordSend& send, long index, const std::string& line) {
   RecipientTurn turn;
   turn.guards = &send.guards;
   turn.own_reply = send.own_reply;
-  const RecipientOutcome outcome = SendToRecipient(send.cycle, send.n, send.user_data, line, turn);
+  turn.index = index;
+  const RecipientOutcome outcome = SendToRecipient(send.cycle, send.n, send.message, line, turn);
   Record(send, index, outcome.number, outcome.state, outcome.detail);
 }
 
@@ -188,9 +214,9 @@ std::optional<Hold> HeldNow(const CycleContext& cycle, SendGuards& guards, long 
 // False when a hold (quiet hours beginning, a cap reached) stopped it before
 // a recipient; it resumes there.
 bool SendToRecipients(const CycleContext& cycle, SendGuards& guards, long n,
-                      RecipientReader& recipients, const std::string& user_data) {
+                      RecipientReader& recipients, const OutgoingMessage& message) {
   const Station& station = StationOf(cycle);
-  RecordSend send{cycle, guards, n, user_data, SummariseJournal(station, cycle.day, n),
+  RecordSend send{cycle, guards, n, message, SummariseJournal(station, cycle.day, n),
                   JournalWriter(station, cycle.day, n)};
   send.own_reply = guards.IsOwnReply(cycle.day, n);
   bool forbidden = false;
@@ -221,7 +247,7 @@ bool SendRecord(const CycleContext& cycle, SendGuards& guards, long n) {
   if (HeldNow(cycle, guards, n)) return false;
   trace.Printf("star....%ld,accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", n, cycle.new_acc,
                cycle.recv_acc, cycle.send_acc);
-  if (const std::optional<std::string> user_data = ReadRecordUserData(cycle, n)) {
+  if (const std::optional<OutgoingMessage> message = ReadOutgoingMessage(cycle, n)) {
     const std::string recipients_path =
         RecordFileName(cycle.day, kNewBox, RecordPart::Recipients, n);
     RecipientReader recipients(
@@ -229,7 +255,7 @@ bool SendRecord(const CycleContext& cycle, SendGuards& guards, long n) {
     if (!recipients.ok()) {
       trace.Printf("record %ld: %s cannot be read; nothing sent, the record counts as handled\n",
                    n, recipients_path.c_str());
-    } else if (!SendToRecipients(cycle, guards, n, recipients, *user_data)) {
+    } else if (!SendToRecipients(cycle, guards, n, recipients, *message)) {
       return false;
     }
   }
@@ -238,7 +264,7 @@ bool SendRecord(const CycleContext& cycle, SendGuards& guards, long n) {
 
 }  // namespace
 
-std::optional<std::string> ReadRecordUserData(const CycleContext& cycle, long n) {
+std::optional<OutgoingMessage> ReadOutgoingMessage(const CycleContext& cycle, long n) {
   EngineLog& trace = cycle.trace;
   const std::string text_path = RecordFileName(cycle.day, kNewBox, RecordPart::Text, n);
   const std::optional<std::string> content =
@@ -260,7 +286,7 @@ std::optional<std::string> ReadRecordUserData(const CycleContext& cycle, long n)
   trace.Printf("len2=%s,%zu\n", hex_length, message.text.size());
   std::string user_data = SubmitUserData(message.text);
   trace.Printf("sms_neirong_2=[%s]\n", user_data.c_str());
-  return user_data;
+  return PrepareOutgoing(cycle, n, *content, std::move(user_data));
 }
 
 // The forbid button marks R<n> while it is being sent; the mark is looked
@@ -298,14 +324,7 @@ void AppendOutcome(const CycleContext& cycle, JournalWriter& journal, const Jour
   });
 }
 
-// Where the engine counts SMS: the status's count of the day and the
-// modem's caps.
-void CountSent(const CycleContext& cycle, const RecipientTurn& turn, long sms) {
-  if (cycle.sent_count) *cycle.sent_count += sms;
-  if (turn.guards) turn.guards->CountSent(StationSeconds(cycle.station), sms);
-}
-
-RecipientOutcome SendToRecipient(const CycleContext& cycle, long n, const std::string& user_data,
+RecipientOutcome SendToRecipient(const CycleContext& cycle, long n, const OutgoingMessage& message,
                                  const std::string& line, const RecipientTurn& turn) {
   EngineLog& trace = cycle.trace;
   trace.Printf("name=[%s]\n", line.c_str());
@@ -331,15 +350,19 @@ RecipientOutcome SendToRecipient(const CycleContext& cycle, long n, const std::s
   const std::string centre = ReadSetting(cycle.station, settings::kEngineSmsCode);
   trace.Printf("smsCO1=[%s]\n", centre.c_str());
   trace.Printf("smsCO2=[%s]\n", SwapDigits(centre).c_str());
-  const SubmitPdu pdu = AssembleSubmitPdu(centre, number, user_data);
-  trace.Printf("sms_neirong_3=[%s]\n", user_data.c_str());
-  trace.Printf("sms_neirong_2=[%s]\n", user_data.c_str());
-  const std::string without_end_mark = pdu.text.substr(0, pdu.text.size() - 1);
-  trace.Printf("sms_ss=[%s]\n", without_end_mark.c_str());
-  trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
+  const std::vector<SubmitPdu> pdus = RecipientPdus(cycle, message, centre, number);
+  for (const SubmitPdu& pdu : pdus) {
+    trace.Printf("sms_neirong_3=[%s]\n", pdu.user_data.c_str());
+    trace.Printf("sms_neirong_2=[%s]\n", pdu.user_data.c_str());
+    const std::string without_end_mark = pdu.text.substr(0, pdu.text.size() - 1);
+    trace.Printf("sms_ss=[%s]\n", without_end_mark.c_str());
+    trace.Printf("--%zu,ss_sms=%s\n", pdu.text.size(), pdu.text.c_str());
+  }
   EnsureRoomToRecord(cycle, n);
-  const RecipientOutcome outcome = SendWithRetries(cycle, number, pdu, turn);
-  if (outcome.state == Outcome::Sent) CountSent(cycle, turn, 1);
+  const RecipientOutcome outcome = SendParts(cycle, number, pdus, turn);
+  if (outcome.state == Outcome::Sent) {
+    NoteForReports(cycle, message, n, turn.index, number, outcome.detail);
+  }
   return outcome;
 }
 
@@ -394,6 +417,7 @@ CycleContext CycleOnDay(const CycleContext& cycle, const std::string& day, long 
   on_day.sent_count = cycle.sent_count;
   on_day.filing = cycle.filing;
   on_day.guards = cycle.guards;
+  on_day.modem = cycle.modem;
   return on_day;
 }
 

@@ -10,6 +10,7 @@
 #include "listener/request.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
+#include "store/message_settings.h"
 
 namespace tavrel {
 namespace {
@@ -92,6 +93,9 @@ ConnectionOutcome HandleConnection(int connection, ConnectionContext& context) {
   const Request request = ParseRequest(bytes);
   context.view.ShowStatus(request.shown);
   if (!request.well_formed) return Refuse(connection, context);
+  if (!TextFitsParts(request.text, PartsSetting(context.station))) {
+    return Refuse(connection, context);
+  }
 
   const OutboxResult filed =
       context.write_outbox ? context.write_outbox(request.numbers, request.text)

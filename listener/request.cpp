@@ -1,5 +1,6 @@
 #include "listener/request.h"
 
+#include "engine/codec/long_message.h"
 #include "platform/codepage.h"
 #include "store/text.h"
 
@@ -41,6 +42,10 @@ Request ParseRequest(std::string_view received) {
                         request.code.size() < kCodeFieldSize &&
                         !request.numbers.empty() && !request.text.empty();
   return request;
+}
+
+bool TextFitsParts(std::string_view text, int parts_limit) {
+  return parts_limit <= 1 || MeasureMessage(text, parts_limit).fits;
 }
 
 }  // namespace tavrel

@@ -32,4 +32,8 @@ struct Request {
 // The request is the received bytes up to the first zero byte.
 Request ParseRequest(std::string_view received);
 
+// Whether a request's text fits the station's PARTS. At 1 every text is
+// taken, as it always was (the engine sends what fits one SMS).
+bool TextFitsParts(std::string_view text, int parts_limit);
+
 }  // namespace tavrel

@@ -217,6 +217,11 @@ std::string OutcomeText(const JournalSummary& summary, long recipients) {
   add(summary.Count(Outcome::Failed), " 失败");
   add(summary.Count(Outcome::Skipped), " 跳过");
   add(recipients - summary.Finals(), " 待发");
+  // Delivery reports, once any came: delivered of those sent.
+  if (summary.Count(Outcome::Delivered) + summary.Count(Outcome::Undelivered) > 0) {
+    text += Gbk("，") + std::to_string(summary.Count(Outcome::Delivered)) + "/" +
+            std::to_string(summary.Count(Outcome::Sent)) + Gbk(" 已送达");
+  }
   return text;
 }
 

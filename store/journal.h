@@ -80,7 +80,8 @@ void ForEachJournalEntry(const Station& station, std::string_view day, long n,
 
 // The record's outcome as the views, the API and the command line show it
 // (GBK): "5/5 已发", "3/5 已发，1 失败，1 跳过", with "2 待发" for recipients
-// not yet tried; empty when the journal says nothing yet.
+// not yet tried and, once delivery reports came, "3/5 已送达" (delivered of
+// those sent); empty when the journal says nothing yet.
 std::string OutcomeText(const JournalSummary& summary, long recipients);
 
 // A journal that is being written, read as it grows: each Update reads only

@@ -56,6 +56,12 @@ inline constexpr SettingReader kDayCap{"DAYCAP", "", 10};
 // The modem pool: COM2 ... COM16 add modems beside COM, each at RATE2 ...
 // RATE16 or else RATE; read through store/modem_list.h.
 inline constexpr int kPoolModems = 16;
+// Long messages and delivery reports, read by the engine, the compose tab,
+// Quillon and the settings tab: PARTS is the most SMS one message may take
+// (1 to 10; 1, the default, is the single SMS of 70 characters), REPORT=1
+// asks for a status report of every SMS.
+inline constexpr SettingReader kParts{"PARTS", "1", 10};
+inline constexpr SettingReader kReport{"REPORT", "0", 10};
 // Quillon's window creation.
 inline constexpr SettingReader kListenerWindowServIp{"SERVIP", "100.100.100.1", 20};
 inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};

@@ -46,7 +46,53 @@ char16_t ExtensionCharacter(std::uint8_t septet) {
   }
 }
 
+// The septet of a character in the extension table, 0 when it has none.
+// The page break is left out: a line end goes as the default table's LF.
+std::uint8_t ExtensionSeptet(char16_t c) {
+  for (std::uint8_t septet = 1; septet < 0x80; ++septet) {
+    if (septet != 0x0A && ExtensionCharacter(septet) == c) return septet;
+  }
+  return 0;
+}
+
+// The septet of a character in the default table; the escape's slot is not
+// a blank of its own, and only '@' is septet 0.
+std::optional<std::uint8_t> DefaultSeptet(char16_t c) {
+  for (std::size_t septet = 0; septet < kDefaultTable.size(); ++septet) {
+    if (septet != kEscape && kDefaultTable[septet] == c) return static_cast<std::uint8_t>(septet);
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::vector<std::uint8_t>> Utf16ToGsm7(std::u16string_view text) {
+  std::vector<std::uint8_t> septets;
+  septets.reserve(text.size());
+  for (char16_t c : text) {
+    if (const std::optional<std::uint8_t> septet = DefaultSeptet(c)) {
+      septets.push_back(*septet);
+      continue;
+    }
+    const std::uint8_t extended = ExtensionSeptet(c);
+    if (extended == 0) return std::nullopt;
+    septets.push_back(kEscape);
+    septets.push_back(extended);
+  }
+  return septets;
+}
+
+std::vector<std::uint8_t> PackSeptets(std::span<const std::uint8_t> septets, unsigned fill_bits) {
+  const std::size_t bits = fill_bits + 7 * septets.size();
+  std::vector<std::uint8_t> octets((bits + 7) / 8, 0);
+  for (std::size_t i = 0; i < septets.size(); ++i) {
+    const std::size_t bit = fill_bits + 7 * i;
+    const unsigned value = septets[i] & 0x7F;
+    octets[bit / 8] |= static_cast<std::uint8_t>(value << (bit % 8));
+    if (bit % 8 > 1) octets[bit / 8 + 1] |= static_cast<std::uint8_t>(value >> (8 - bit % 8));
+  }
+  return octets;
+}
 
 std::vector<std::uint8_t> UnpackSeptets(std::span<const std::uint8_t> octets, std::size_t count) {
   count = std::min(count, octets.size() * 8 / 7);

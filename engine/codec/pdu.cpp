@@ -113,28 +113,40 @@ std::string SubmitUserData(std::string_view gbk_text) {
   return hex;
 }
 
-// TS 23.040 9.2.2.2 with every option fixed: SMSC as international number,
-// relative validity period of 24 hours (A7), UCS-2 (DCS 08), national
-// destination type (81).
-SubmitPdu AssembleSubmitPdu(std::string_view service_centre,
-                            std::string_view destination,
-                            std::string_view user_data_hex) {
+// TS 23.040 9.2.2.2 with the options fixed: SMSC as international number,
+// relative validity period of 24 hours (A7), national destination type (81).
+SubmitPdu AssembleSubmit(std::string_view service_centre, std::string_view destination,
+                         std::uint8_t first_octet, std::uint8_t coding_scheme,
+                         std::size_t user_data_length, std::string_view user_data_hex) {
   SubmitPdu pdu;
   pdu.text = "0891";
   pdu.text += SwapDigits(service_centre);
-  pdu.text += "1100";
+  pdu.text += TwoHexDigits(first_octet);
+  pdu.text += "00";  // TP-MR: the modem gives the reference
   pdu.text += TwoHexDigits(destination.size());
   pdu.text += "81";
   pdu.text += SwapDigits(destination);
-  pdu.text += "0008A7";
-  pdu.text += TwoHexDigits(user_data_hex.size() / 2);
+  pdu.text += "00";  // TP-PID
+  pdu.text += TwoHexDigits(coding_scheme);
+  pdu.text += "A7";
+  pdu.text += TwoHexDigits(user_data_length);
   pdu.text += user_data_hex;
+  pdu.user_data = user_data_hex;
   // The announced length leaves out the service-centre part, taken to be
   // the 18 characters of a 13-digit number (TS 27.005 3.5.1, <length>).
   constexpr std::size_t kServiceCentrePart = 18;
   pdu.announced_length = static_cast<int>((pdu.text.size() - kServiceCentrePart) / 2);
   pdu.text += kCtrlZ;
   return pdu;
+}
+
+// SMS-SUBMIT with a relative validity period (11), UCS-2 (DCS 08).
+SubmitPdu AssembleSubmitPdu(std::string_view service_centre,
+                            std::string_view destination,
+                            std::string_view user_data_hex, bool status_report) {
+  const std::uint8_t first_octet = status_report ? 0x31 : 0x11;
+  return AssembleSubmit(service_centre, destination, first_octet, 0x08, user_data_hex.size() / 2,
+                        user_data_hex);
 }
 
 SubmitPdu BuildSubmitPdu(std::string_view service_centre,

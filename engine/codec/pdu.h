@@ -8,6 +8,7 @@
 // data give defined fields (absent fields are empty, conversions stop at the
 // capacity of their field), never a read past the input.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,7 @@ std::string SubmitUserData(std::string_view gbk_text);
 struct SubmitPdu {
   std::string text;           // upper-case hex followed by Ctrl-Z
   int announced_length = 0;   // octets after the service-centre part
+  std::string user_data;      // the TP-UD part of text, for the trace
 };
 
 // The PDU of one message to one destination, with the length that
@@ -57,10 +59,16 @@ struct SubmitPdu {
 SubmitPdu BuildSubmitPdu(std::string_view service_centre,
                          std::string_view destination, std::string_view gbk_text);
 // The same from user data already converted (and cut) by SubmitUserData, for
-// callers that convert a text once and send it to many destinations.
+// callers that convert a text once and send it to many destinations;
+// status_report sets TP-SRR (first octet 31 instead of 11).
 SubmitPdu AssembleSubmitPdu(std::string_view service_centre,
                             std::string_view destination,
-                            std::string_view user_data_hex);
+                            std::string_view user_data_hex, bool status_report = false);
+// The layout every outgoing PDU shares, with the first octet, the coding
+// scheme and the user data length (septets for 7-bit, else octets) given.
+SubmitPdu AssembleSubmit(std::string_view service_centre, std::string_view destination,
+                         std::uint8_t first_octet, std::uint8_t coding_scheme,
+                         std::size_t user_data_length, std::string_view user_data_hex);
 
 // Where the user data begins in a received line, chosen by the two
 // characters of the sender address length.

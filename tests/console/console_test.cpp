@@ -1,6 +1,7 @@
 // The console window offscreen: its start, the compose and settings tabs,
 // the companion buttons, and the engine's start and stop.
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,7 @@
 
 #include "console/compose_tab.h"
 #include "console/monitor_tab.h"
+#include "console/settings_messages_section.h"
 #include "console/settings_tab.h"
 #include "platform/codepage.h"
 #include "tests/console/console_fixture.h"
@@ -161,6 +163,42 @@ TEST_F(ConsoleTest, EnterPressesSendOnlyWhileTheComposeTabShows) {
   EXPECT_EQ(FileBytes(Today() + "/new/acc"), "1");
   QTest::keyClick(form.TabSheet1->duanxin, Qt::Key_Return);  // a memo takes Enter itself
   EXPECT_EQ(FileBytes(Today() + "/new/acc"), "1");
+}
+
+// With PARTS the counter shows characters and SMS as the operator types and
+// the refusal comes past the station's parts; the settings group saves both
+// keys once changed.
+TEST_F(ConsoleTest, ComposeCountsPartsAndRefusesATextPastTheStationsParts) {
+  dir_->WriteSettings({{"PARTS", "2"}});
+  TForm1 form(station_);
+  ComposeTab& tab = *form.TabSheet1;
+  ui::SetText(tab.shoujihao, "13012312312");
+  ui::SetText(tab.duanxin, std::string(200, 'a') + "\r\n{");
+  EXPECT_EQ(Text(tab.Label10), Gbk("已输入202个字符，共2条短信"));
+  EXPECT_EQ(tab.duanxin->ByteLimit(), 640u);
+  tab.fasdxClick();
+  EXPECT_TRUE(boxes_->Texts().empty());
+  EXPECT_EQ(FileBytes(In(Today() + "/new/acc")), "1");
+
+  std::string chinese;
+  for (int i = 0; i < 135; ++i) chinese += Gbk("短");
+  ui::SetText(tab.duanxin, chinese);
+  EXPECT_EQ(Text(tab.Label10), Gbk("已输入135个字符，共3条短信"));
+  tab.fasdxClick();
+  EXPECT_EQ(boxes_->Texts(), std::vector<std::string>{Gbk("收信内容不能太多！")});
+  EXPECT_EQ(FileBytes(In(Today() + "/new/acc")), "1");
+
+  MessagesSection* section = nullptr;
+  for (QGroupBox* group : form.TabSheet4->findChildren<QGroupBox*>()) {
+    if (auto* found = dynamic_cast<MessagesSection*>(group)) section = found;
+  }
+  ASSERT_NE(section, nullptr);
+  EXPECT_EQ(Text(section->PartsEdit), "2");
+  ui::SetText(section->ReportEdit, "1");
+  form.TabSheet4->Button1Click();
+  const std::string saved = FileBytes("server.txt");
+  EXPECT_EQ(saved.rfind("[SET]\r\nPARTS=2\r\nCOM=", 0), 0u) << saved;
+  EXPECT_TRUE(saved.ends_with("\r\nREPORT=1\r\n")) << saved;
 }
 
 TEST_F(ConsoleTest, SettingsAreSavedInOrderAndReloadedByAClickOnThePortEdit) {

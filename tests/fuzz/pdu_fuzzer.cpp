@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "engine/codec/long_message.h"
 #include "engine/codec/pdu.h"
 #include "engine/codec/sms_decoder.h"
 
@@ -66,6 +67,25 @@ void FuzzSubmit(std::string_view data) {
   Check(pdu.announced_length == static_cast<int>((pdu.text.size() - 1 - 18) / 2));
 }
 
+// Long messages come from the store and from Quillon's clients: the parts
+// are whole, within their size, and the measure agrees with the plan.
+void FuzzLongMessage(std::string_view text) {
+  const tavrel::MessagePlan plan = tavrel::PlanMessage(text, tavrel::kMaxParts);
+  Check(!plan.parts.empty() && plan.parts.size() <= tavrel::kMaxParts);
+  const bool gsm7 = plan.alphabet == tavrel::SmsAlphabet::kGsm7;
+  const std::size_t room = plan.parts.size() == 1 ? (gsm7 ? 160 : 140) : (gsm7 ? 153 : 134);
+  for (const auto& part : plan.parts) {
+    Check(part.size() <= room);
+    if (gsm7 && !part.empty()) Check(part.back() != 0x1B);  // never half an escape pair
+  }
+  const tavrel::MessageMeasure measure = tavrel::MeasureMessage(text, tavrel::kMaxParts);
+  Check(measure.fits == (plan.parts_needed <= tavrel::kMaxParts));
+  for (const tavrel::SubmitPdu& pdu :
+       tavrel::AssembleMessagePdus("8613800000000", "13800000000", plan, 255, true)) {
+    Check(pdu.announced_length == static_cast<int>((pdu.text.size() - 1 - 18) / 2));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -74,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FuzzDecoder(input);
   FuzzConversions(input);
   FuzzSubmit(input);
+  FuzzLongMessage(input);
   return 0;
 }

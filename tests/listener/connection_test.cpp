@@ -165,6 +165,17 @@ TEST_F(ConnectionTest, FieldEdgesThatAreAccepted) {
   EXPECT_EQ(FileBytes(In(day + "/new/acc")), "3");
 }
 
+// Without PARTS any text is filed, as ever; with it, a text past its parts
+// is refused like a malformed request.
+TEST_F(ConnectionTest, TheTextLimitFollowsParts) {
+  const std::string text_of_three_sms(400, 'a');
+  ASSERT_EQ(Serve("0|13012312312|" + text_of_three_sms + "|").outcome, ConnectionOutcome::Filed);
+  test::WriteFileBytes(dir_.Path("server.txt"), "[SET]\r\nPARTS=2\r\n");
+  EXPECT_EQ(Serve("0|13012312312|" + text_of_three_sms + "|").outcome, ConnectionOutcome::Refused);
+  EXPECT_EQ(Serve("0|13012312312|" + std::string(306, 'a') + "|").outcome, ConnectionOutcome::Filed);
+  EXPECT_EQ(FileBytes(In(OnlyDayFolder() + "/new/acc")), "2");
+}
+
 TEST_F(ConnectionTest, RecipientListRuleShapesR) {
   struct Case {
     std::string numbers;

@@ -107,7 +107,9 @@ TEST(Journal, TheOutcomeTextCountsEachRecipientsFinalStateOnce) {
       {SummaryOf({{1, Sent}, {2, Failed}, {3, Skipped}, {4, Sent}, {5, Sent}}), 5,
        "3/5 已发，1 失败，1 跳过"},
       // A delivery report is no new recipient; a repeat after a crash counts once.
-      {SummaryOf({{1, Sent}, {1, Delivered}, {1, Sent}}), 4, "1/4 已发，3 待发"},
+      {SummaryOf({{1, Sent}, {1, Delivered}, {1, Sent}}), 4, "1/4 已发，3 待发，1/1 已送达"},
+      {SummaryOf({{1, Sent}, {2, Sent}, {3, Sent}, {1, Delivered}, {3, Undelivered}}), 3,
+       "3/3 已发，1/3 已送达"},
       {SummaryOf({{1, Failed}, {2, Failed}}), 2, "0/2 已发，2 失败"},
   };
   for (const Case& c : cases) {

@@ -321,7 +321,7 @@ void Modem::FinishSend(std::string& out) {
   int reference = next_reference_;
   next_reference_ = (next_reference_ + 1) % 256;
   std::string fallback = service_centre_.empty() ? "" : (service_centre_international_ ? "+" : "") + service_centre_;
-  sent_lines_.push_back(SentLogLine(pdu, hex, announced_, reference, fallback));
+  sent_lines_.push_back(SentLogLine(pdu, hex, announced_, reference, fallback, Join(pdu)));
   Answer("\r\n+CMGS: " + std::to_string(reference) + "\r\n" + kOk, pacing_.result, true, out);
   if (!faults_.answer_with.empty()) AnswerSend(pdu.address);
   // TS 23.040 9.2.3.5: TP-SRR asks the centre for a status report.
@@ -335,6 +335,20 @@ void Modem::FinishSend(std::string& out) {
     report.status = static_cast<std::uint8_t>(*status);
     pending_reports_.push_back({now() + pacing_.result + pacing_.report, report});
   }
+}
+
+std::optional<std::u32string> Modem::Join(const Pdu& pdu) {
+  const std::optional<ConcatPart> part = ConcatenationOf(pdu.header);
+  if (!part) return std::nullopt;
+  const std::string key = NumberKey(pdu.address.number) + "|" + std::to_string(part->reference) +
+                          "|" + std::to_string(part->total);
+  std::map<int, std::u32string>& parts = joining_[key];
+  parts[part->sequence] = pdu.text;
+  if (static_cast<int>(parts.size()) < part->total) return std::nullopt;
+  std::u32string joined;
+  for (const auto& [sequence, text] : parts) joined += text;
+  joining_.erase(key);
+  return joined;
 }
 
 // The +CMS ERROR a rule asks for sends to this destination, if any.
@@ -652,7 +666,8 @@ std::vector<std::string> Modem::TakeSentLines() { return std::exchange(sent_line
 std::vector<std::string> Modem::TakeDiagnostics() { return std::exchange(diagnostics_, {}); }
 
 std::string SentLogLine(const Pdu& pdu, std::string_view hex, int announced, int reference,
-                        const std::string& fallback_centre) {
+                        const std::string& fallback_centre,
+                        const std::optional<std::u32string>& joined) {
   std::string centre = pdu.service_centre ? pdu.service_centre->Display() : fallback_centre;
   std::string line = "{\"smsc\":" + JsonString(centre) + ",\"to\":" + JsonString(pdu.address.Display()) +
                      ",\"coding\":\"" + CodingName(pdu.coding) + "\",\"validity\":" +
@@ -660,6 +675,10 @@ std::string SentLogLine(const Pdu& pdu, std::string_view hex, int announced, int
                      ",\"pdu\":" + JsonString(hex) + ",\"announced\":" + std::to_string(announced) +
                      ",\"ref\":" + std::to_string(reference);
   if (!pdu.header.empty()) line += ",\"udh\":\"" + ToHex(pdu.header) + "\"";
+  if (const std::optional<ConcatPart> part = ConcatenationOf(pdu.header)) {
+    line += ",\"part\":\"" + std::to_string(part->sequence) + "/" + std::to_string(part->total) + "\"";
+  }
+  if (joined) line += ",\"joined\":" + JsonString(ToUtf8(*joined));
   if (pdu.first_octet & 0x20) line += ",\"srr\":true";
   return line + "}";
 }

@@ -199,6 +199,10 @@ class Modem {
   std::vector<StoredMessage> storage_;  // sorted by index
   std::uint64_t storage_version_ = 0;
   std::vector<std::string> sent_lines_;
+  // Parts of concatenated sends by destination, reference and total, text
+  // by sequence, until the last one comes.
+  std::map<std::string, std::map<int, std::u32string>> joining_;
+  std::optional<std::u32string> Join(const Pdu& pdu);
   std::vector<std::string> diagnostics_;
 };
 
@@ -206,8 +210,11 @@ class Modem {
 // coding, validity, text in UTF-8, the raw PDU, the announced length, the
 // reference the modem answered with (the mr of +CMGS), and "srr":true when
 // the PDU asked for a status report.
+// A part of a concatenated message adds "part":"<i>/<n>", and the part that
+// completes its message "joined" with the whole text in part order.
 std::string SentLogLine(const Pdu& pdu, std::string_view hex, int announced, int reference,
-                        const std::string& fallback_centre);
+                        const std::string& fallback_centre,
+                        const std::optional<std::u32string>& joined = std::nullopt);
 
 // One JSON line per stored message, in index order: what --state writes.
 std::string StateLines(const std::vector<StoredMessage>& storage);

@@ -414,6 +414,26 @@ Bytes TextUnits(std::u32string_view text, Coding coding) {
 
 }  // namespace
 
+std::optional<ConcatPart> ConcatenationOf(const Bytes& header) {
+  for (std::size_t i = 0; i + 2 <= header.size(); i += 2u + header[i + 1]) {
+    const std::uint8_t id = header[i];
+    const std::size_t length = header[i + 1];
+    if (i + 2 + length > header.size()) break;
+    const std::uint8_t* data = header.data() + i + 2;
+    ConcatPart part;
+    if (id == 0x00 && length == 3) {
+      part = {data[0], data[1], data[2]};
+    } else if (id == 0x08 && length == 4) {
+      part = {data[0] * 256 + data[1], data[2], data[3]};
+    } else {
+      continue;
+    }
+    if (part.total < 1 || part.sequence < 1 || part.sequence > part.total) return std::nullopt;
+    return part;
+  }
+  return std::nullopt;
+}
+
 std::string Address::Display() const { return International() ? "+" + number : number; }
 
 std::optional<Address> SenderAddress(std::string_view text) {

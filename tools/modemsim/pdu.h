@@ -75,6 +75,17 @@ struct Pdu {
   std::size_t tpdu_octets = 0;  // octets after the service-centre part
 };
 
+// TS 23.040 9.2.3.24.1 and 9.2.3.24.8: which part of a concatenated
+// message a PDU carries.
+struct ConcatPart {
+  int reference = 0;
+  int total = 0;
+  int sequence = 0;  // from 1
+};
+// The concatenation element of a user-data header (IE 00 or 08); nullopt
+// when there is none or it is malformed.
+std::optional<ConcatPart> ConcatenationOf(const Bytes& header);
+
 struct DecodeResult {
   std::optional<Pdu> pdu;
   std::string error;  // says what was wrong where, when pdu is empty

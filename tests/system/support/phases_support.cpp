@@ -105,7 +105,7 @@ std::vector<SentSms> ReadSentLog(const std::string& path) {
   while (std::getline(lines, line)) {
     if (line.empty() || line.back() != '}') continue;  // still being written
     sent.push_back({JsonField(line, "smsc"), JsonField(line, "to"), JsonField(line, "coding"),
-                    JsonField(line, "text")});
+                    JsonField(line, "text"), JsonField(line, "pdu"), JsonField(line, "joined")});
   }
   return sent;
 }

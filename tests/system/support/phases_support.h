@@ -32,6 +32,8 @@ struct SentSms {
   std::string to;
   std::string coding;
   std::string text;
+  std::string pdu;
+  std::string joined;  // the whole text, on the part that completes a long message
 };
 std::vector<SentSms> ReadSentLog(const std::string& path);
 
