@@ -47,6 +47,8 @@ inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};
 // Quillon's listener start.
 inline constexpr SettingReader kListenerServIp{"SERVIP", "100.100.100.100", 20};
 inline constexpr SettingReader kListenerPort{"PORT", "9002", 10};
+// The web page's send view counts a text's parts against PARTS (absent: one SMS).
+inline constexpr SettingReader kWebParts{"PARTS", "1", 10};
 }  // namespace settings
 
 // A COM value as the serial port is to open it: a value with '/' is a path,

@@ -4,7 +4,8 @@
 'use strict';
 
 const TOKEN_KEY = 'tavrel-token';
-const POLL_MS = 5000;
+// Milliseconds between refreshes of the open view; a test may ask for less.
+const POLL_MS = Number(localStorage.getItem('tavrel-poll-ms')) || 5000;
 const SENT_SHOWN = 50;    // newest outbox records in the sent view
 const INBOX_SHOWN = 100;  // newest received messages kept in the inbox view
 
@@ -156,6 +157,9 @@ async function refreshToday() {
   }
   drawChart(today.hours.sent, today.hours.received);
 }
+window.addEventListener('resize', () => {
+  if (today) drawChart(today.hours.sent, today.hours.received);
+});
 
 const SVG = 'http://www.w3.org/2000/svg';
 function svg(tag, attributes, text) {
@@ -165,10 +169,13 @@ function svg(tag, attributes, text) {
   return node;
 }
 
-// Two bars per hour, sent and received, scaled to the busiest hour.
+// Two bars per hour, sent and received, scaled to the busiest hour; drawn
+// in the chart's own pixels so that its labels read the same on any screen.
 function drawChart(sent, received) {
   const chart = $('chart');
-  const left = 30, top = 10, width = 440, height = 130, slot = width / 24;
+  const full = Math.max(240, chart.clientWidth || 480);
+  chart.setAttribute('viewBox', '0 0 ' + full + ' 170');
+  const left = 30, top = 10, width = full - 40, height = 130, slot = width / 24;
   const most = Math.max(1, ...sent, ...received);
   const nodes = [
     svg('line', {x1: left, y1: top + height, x2: left + width, y2: top + height}),
