@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "console/device_test.h"
+#include "console/settings_http_section.h"
 #include "console/settings_section.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
@@ -86,6 +87,7 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
   sections_layout_->setContentsMargins(0, 0, 0, 0);
   MoreSettings->setWidget(sections);
   MoreSettings->setVisible(false);
+  AddSection(new HttpSettingsSection(this));
 
   Label18->installEventFilter(this);
   Edit1->installEventFilter(this);

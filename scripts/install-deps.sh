@@ -8,7 +8,8 @@ packages=(
   qt6-base-dev libgl-dev
   fonts-wqy-microhei xvfb xauth
   clang libclang-rt-dev
-  python3
+  python3 python3-prometheus-client curl
+  libcpp-httplib-dev nlohmann-json3-dev
 )
 missing=()
 for p in "${packages[@]}"; do
