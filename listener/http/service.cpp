@@ -3,6 +3,7 @@
 #include <ctime>
 
 #include "listener/http/metrics.h"
+#include "listener/http/web_page.h"
 #include "listener/listener_thread.h"
 #include "store/settings.h"
 
@@ -91,6 +92,8 @@ void HttpService::AddRoutes() {
   server_.Get("/healthz", authorised([this](const httplib::Request&, const std::string&) {
     return Health(station_, std::time(nullptr));
   }));
+
+  AddWebPage(server_, authorised, station_);
 
   // Errors the library answers itself (404, 413, 400) in the API's shape.
   server_.set_error_handler([](const httplib::Request&, httplib::Response& res) {

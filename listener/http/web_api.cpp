@@ -57,7 +57,7 @@ Reply GetToday(const Station& station, DayTally& tally) {
                {"hours", {{"sent", f.sent_by_hour}, {"received", f.received_by_hour}}}});
 }
 
-Reply GetRecords(const Station& station, std::optional<std::string> day,
+Reply GetOutbox(const Station& station, std::optional<std::string> day,
                  std::optional<std::string> after, std::optional<std::string> limit) {
   const std::string folder = day ? *day : station.Today();
   const std::optional<long> from = after ? Number(*after) : 0L;

@@ -17,10 +17,10 @@ namespace tavrel::http {
 // "received": [24]}}. tally keeps the day's figures between requests.
 Reply GetToday(const Station& station, DayTally& tally);
 
-// GET /v1/messages?day=&after=&limit=: {"day", "messages": [{"record",
+// GET /v1/outbox?day=&after=&limit=: {"day", "messages": [{"record",
 // "time", "text", "recipients", "states": {"queued", "sent", ...},
 // "problems": [{"index", "number", "state", "time", "detail"}]}]}.
-Reply GetRecords(const Station& station, std::optional<std::string> day,
+Reply GetOutbox(const Station& station, std::optional<std::string> day,
                  std::optional<std::string> after, std::optional<std::string> limit);
 
 // GET /v1/modems: {"written", "fresh", "cycle_seconds", "modems": [{"key",

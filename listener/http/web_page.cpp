@@ -75,8 +75,8 @@ void AddWebPage(httplib::Server& server, const Guard& authorised, const Station&
     const std::lock_guard<std::mutex> lock(shared->mutex);
     return GetToday(station, shared->tally);
   }));
-  server.Get("/v1/messages", authorised([station](const httplib::Request& req, const std::string&) {
-    return GetRecords(station, Param(req, "day"), Param(req, "after"), Param(req, "limit"));
+  server.Get("/v1/outbox", authorised([station](const httplib::Request& req, const std::string&) {
+    return GetOutbox(station, Param(req, "day"), Param(req, "after"), Param(req, "limit"));
   }));
   server.Get("/v1/modems", authorised([station](const httplib::Request&, const std::string&) {
     return GetModems(station, std::time(nullptr));

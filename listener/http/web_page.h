@@ -39,7 +39,7 @@ using Guarded = std::function<Reply(const httplib::Request&, const std::string& 
 using Guard = std::function<httplib::Server::Handler(Guarded)>;
 
 // The page's files, and the endpoints its views need besides the API's own
-// (/v1/today, /v1/messages?day=&after=&limit=, /v1/modems, /v1/limits).
+// (/v1/today, /v1/outbox?day=&after=&limit=, /v1/modems, /v1/limits).
 void AddWebPage(httplib::Server& server, const Guard& authorised, const Station& station);
 
 }  // namespace tavrel::http

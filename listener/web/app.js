@@ -223,7 +223,7 @@ const STATE_WORDS = {queued: '待发送', sent: '已发送', failed: '失败', s
 async function refreshSent() {
   const now = await api('/v1/today');
   const after = Math.max(0, now.records - SENT_SHOWN);
-  const answer = await api('/v1/messages?day=' + encodeURIComponent(now.day) + '&after=' + after +
+  const answer = await api('/v1/outbox?day=' + encodeURIComponent(now.day) + '&after=' + after +
                            '&limit=' + SENT_SHOWN);
   fill($('record-list'), answer.messages.slice().reverse(), (r) => {
     const li = el('li');
