@@ -203,19 +203,30 @@ std::optional<json> InboxMessage(const Station& station, std::string_view day, l
 
 Reply GetInbox(const ApiContext& context, std::optional<std::string> day,
                std::optional<std::string> after, std::optional<std::string> limit) {
-  const std::string folder = day ? *day : context.station.Today();
-  const std::optional<long> from = after ? Number(*after) : 0L;
-  const std::optional<long> count = limit ? Number(*limit) : kDefaultLimit;
-  if (!IsDayName(folder) || !from || !count || *count < 1 || *count > kMaxLimit) {
-    return ErrorReply(400, "bad query", "day is a day such as 2026-12-7, after a record number, "
-                                        "limit from 1 to 1000");
-  }
+  const std::optional<ListQuery> query = ReadListQuery(context.station, day, after, limit);
+  if (!query) return BadListQuery();
+  const std::string& folder = query->day;
   const long last = ReadMailboxCounter(context.station, folder, kRecvBox).value_or(0);
   json messages = json::array();
-  for (long n = *from + 1; n <= last && n <= *from + *count; ++n) {
+  for (long n = query->after + 1; n <= last && n <= query->after + query->limit; ++n) {
     if (auto message = InboxMessage(context.station, folder, n)) messages.push_back(*message);
   }
   return JsonReply(200, {{"day", folder}, {"messages", std::move(messages)}});
+}
+
+std::optional<ListQuery> ReadListQuery(const Station& station, const std::optional<std::string>& day,
+                                       const std::optional<std::string>& after,
+                                       const std::optional<std::string>& limit) {
+  const std::string folder = day ? *day : station.Today();
+  const std::optional<long> from = after ? Number(*after) : 0L;
+  const std::optional<long> count = limit ? Number(*limit) : kDefaultLimit;
+  if (!IsDayName(folder) || !from || !count || *count < 1 || *count > kMaxLimit) return std::nullopt;
+  return ListQuery{folder, *from, *count};
+}
+
+Reply BadListQuery() {
+  return ErrorReply(400, "bad query", "day is a day such as 2026-12-7, after a record number, "
+                                      "limit from 1 to 1000");
 }
 
 }  // namespace tavrel::http

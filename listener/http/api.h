@@ -44,4 +44,17 @@ std::optional<nlohmann::json> InboxMessage(const Station& station, std::string_v
 // Whether text names a day folder (2026-12-7); nothing else may reach a path.
 bool IsDayName(std::string_view text);
 
+// The query of a listing (the inbox, the outbox): day defaults to today,
+// after to 0, limit to 100 (at most 1,000).
+struct ListQuery {
+  std::string day;
+  long after = 0;
+  long limit = 0;
+};
+// nullopt for a query that names no day or number, answered BadListQuery().
+std::optional<ListQuery> ReadListQuery(const Station& station, const std::optional<std::string>& day,
+                                       const std::optional<std::string>& after,
+                                       const std::optional<std::string>& limit);
+Reply BadListQuery();  // 400
+
 }  // namespace tavrel::http

@@ -1,7 +1,6 @@
 #include "listener/http/web_api.h"
 
 #include <algorithm>
-#include <charconv>
 #include <nlohmann/json.hpp>
 
 #include "platform/codepage.h"
@@ -13,20 +12,10 @@ namespace {
 
 using nlohmann::json;
 
-constexpr long kDefaultLimit = 100;
-constexpr long kMaxLimit = 1000;
 constexpr long kMaxParts = 10;
 
 Reply Json(const json& value) {
   return {200, value.dump(-1, ' ', false, json::error_handler_t::replace)};
-}
-
-std::optional<long> Number(std::string_view text) {
-  long value = 0;
-  if (text.empty() || text.size() > 9) return std::nullopt;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 0) return std::nullopt;
-  return value;
 }
 
 json States(const OutcomeCounts& counts) {
@@ -59,15 +48,10 @@ Reply GetToday(const Station& station, DayTally& tally) {
 
 Reply GetOutbox(const Station& station, std::optional<std::string> day,
                  std::optional<std::string> after, std::optional<std::string> limit) {
-  const std::string folder = day ? *day : station.Today();
-  const std::optional<long> from = after ? Number(*after) : 0L;
-  const std::optional<long> count = limit ? Number(*limit) : kDefaultLimit;
-  if (!IsDayName(folder) || !from || !count || *count < 1 || *count > kMaxLimit) {
-    return ErrorReply(400, "bad query", "day is a day such as 2026-12-7, after a record number, "
-                                        "limit from 1 to 1000");
-  }
+  const std::optional<ListQuery> query = ReadListQuery(station, day, after, limit);
+  if (!query) return BadListQuery();
   json messages = json::array();
-  for (const RecordOutcome& r : ReadRecordOutcomes(station, folder, *from, *count)) {
+  for (const RecordOutcome& r : ReadRecordOutcomes(station, query->day, query->after, query->limit)) {
     json problems = json::array();
     for (const JournalEntry& p : r.problems) {
       problems.push_back({{"index", p.index},
@@ -85,7 +69,7 @@ Reply GetOutbox(const Station& station, std::optional<std::string> day,
                         {"states", std::move(states)},
                         {"problems", std::move(problems)}});
   }
-  return Json({{"day", folder}, {"messages", std::move(messages)}});
+  return Json({{"day", query->day}, {"messages", std::move(messages)}});
 }
 
 Reply GetModems(const Station& station, std::time_t now) {
