@@ -137,6 +137,11 @@ GuardedServer::GuardedServer(AllowList allow, std::function<void(const std::stri
 
 GuardedServer::~GuardedServer() { StopAll(); }
 
+void GuardedServer::WidenListenQueue() {
+  // Linux takes a second listen() on a listening socket as a new queue size.
+  ::listen(svr_sock_, SOMAXCONN);
+}
+
 void GuardedServer::StopAll() {
   stopping_ = true;
   stop();
