@@ -87,7 +87,11 @@ class Station:
         self.hook = http.server.ThreadingHTTPServer(("127.0.0.1", hook), Hook)
         threading.Thread(target=self.hook.serve_forever, daemon=True).start()
         env = dict(os.environ, TAVREL_TIME_SCALE=SCALE)
-        out = lambda name: open(os.path.join(self.root, name), "wb")
+        self.files = []
+
+        def out(name):
+            self.files.append(open(os.path.join(self.root, name), "wb"))
+            return self.files[-1]
         self.children = [subprocess.Popen(
             [f"{BIN}/modemsim", "--link", "./modem", "--spool", self.spool],
             cwd=self.root, stdout=subprocess.PIPE, stderr=out("modemsim.err"))]
@@ -109,7 +113,11 @@ class Station:
         for child in reversed(self.children):
             child.terminate()
             child.wait(timeout=10)
+        self.children[0].stdout.close()
+        for f in self.files:
+            f.close()
         self.hook.shutdown()
+        self.hook.server_close()
         shutil.rmtree(self.root, ignore_errors=True)
 
     def path(self, *parts):
