@@ -113,6 +113,7 @@ class Bench {
   httplib::Client Client() const {
     httplib::Client client("127.0.0.1", http_);
     client.set_bearer_token_auth(kToken.c_str());
+    client.set_tcp_nodelay(true);  // as curl and most clients do
     return client;
   }
   const Station& station() const { return station_; }
