@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -137,6 +138,11 @@ GuardedServer::GuardedServer(AllowList allow, std::function<void(const std::stri
 
 GuardedServer::~GuardedServer() { StopAll(); }
 
+void GuardedServer::WidenListenQueue() {
+  // Linux takes a second listen() on a listening socket as a new queue size.
+  ::listen(svr_sock_, SOMAXCONN);
+}
+
 void GuardedServer::StopAll() {
   stopping_ = true;
   stop();
@@ -158,6 +164,10 @@ bool GuardedServer::process_and_close_socket(socket_t sock) {
     ::close(sock);
     return false;
   }
+  // The library writes a response's head and body apart; without this the
+  // body waits for the client's delayed acknowledgement (40 ms on Linux).
+  const int no_delay = 1;
+  ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &no_delay, sizeof no_delay);
   const bool served = ServeKeptAlive(sock);
   {
     std::lock_guard lock(mutex_);

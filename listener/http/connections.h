@@ -30,6 +30,10 @@ class GuardedServer : public httplib::Server {
   GuardedServer(AllowList allow, std::function<void(const std::string&)> refused);
   ~GuardedServer() override;
 
+  // The library listens with a queue of 5: a burst of clients beyond it
+  // waits for SYN retries of a second and more. Call after bind_to_port.
+  void WidenListenQueue();
+
   // Ends every open connection (their reads wake at once) and the listener.
   void StopAll();
 

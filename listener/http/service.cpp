@@ -116,6 +116,7 @@ bool HttpService::Start(const std::string& address, std::uint16_t port) {
     view_.AppendStatus("HTTP: err bind " + address + ":" + std::to_string(port));
     return false;
   }
+  server_.WidenListenQueue();
   tally_->StartThread();
   thread_ = std::thread([this] { server_.listen_after_bind(); });
   Trace("HTTP listening on " + address + ":" + std::to_string(port));
@@ -141,6 +142,7 @@ std::unique_ptr<HttpService> StartHttpService(const Station& station, ListenerLo
     return nullptr;
   }
   auto service = std::make_unique<HttpService>(station, log, view, allow, std::move(tokens.value()));
+  // The station's web page mounts here, before Start: service->MountStatic("/", folder).
   if (!service->Start(address, PortNumber(port_text))) return nullptr;
   return service;
 }
