@@ -63,6 +63,7 @@ cat <<INFO
 The station runs in $station (time scale $TAVREL_TIME_SCALE).
   Queue an SMS over TCP:      $top/scripts/queue-sms.sh 13012312312 你好   (Quillon on 127.0.0.1:$port)
   HTTP API (when HTTPPORT is set; token in $station/api/tokens): see README, "Quillon's HTTP API"
+  Web page for a phone:       http://127.0.0.1:9080/ (when HTTPPORT is 9080; the same token)
   Make the modem receive one: $top/scripts/inject-sms.sh 13800000000 '*0001'
   Sent SMS, decoded:          $station/modem-sent.jsonl
   Received and queued SMS:    $station/$(date +%Y-%-m-%-d)/recv and /new
