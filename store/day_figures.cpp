@@ -30,13 +30,13 @@ std::string LinesFrom(const std::string& path, std::uint64_t from) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {};
   std::string bytes;
-  struct stat info{};
+  struct stat info {};
   if (::fstat(fd, &info) == 0 && static_cast<std::uint64_t>(info.st_size) > from) {
     bytes.resize(static_cast<std::size_t>(info.st_size - from));
     std::size_t got = 0;
     while (got < bytes.size()) {
-      const ssize_t n = ::pread(fd, bytes.data() + got, bytes.size() - got,
-                                static_cast<off_t>(from + got));
+      const ssize_t n =
+          ::pread(fd, bytes.data() + got, bytes.size() - got, static_cast<off_t>(from + got));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       got += static_cast<std::size_t>(n);
@@ -55,7 +55,8 @@ void Count(OutcomeCounts& counts, const JournalEntry& entry) {
 
 long Lines(std::string_view text) {
   if (text.empty()) return 0;
-  return static_cast<long>(std::count(text.begin(), text.end(), '\n')) + (text.back() == '\n' ? 0 : 1);
+  return static_cast<long>(std::count(text.begin(), text.end(), '\n')) +
+         (text.back() == '\n' ? 0 : 1);
 }
 
 }  // namespace

@@ -16,10 +16,10 @@ using OutcomeCounts = std::array<long, 5>;  // by Outcome
 
 struct DayFigures {
   std::string day;
-  long records = 0;   // outbox records filed (new/acc)
-  long finished = 0;  // of those, the ones the engine has finished (send/acc)
-  long received = 0;  // received messages filed (recv/acc)
-  OutcomeCounts outcomes{};  // journal lines per outcome, every record of the day
+  long records = 0;                         // outbox records filed (new/acc)
+  long finished = 0;                        // of those, the ones the engine has finished (send/acc)
+  long received = 0;                        // received messages filed (recv/acc)
+  OutcomeCounts outcomes{};                 // journal lines per outcome, every record of the day
   std::array<long, 24> sent_by_hour{};      // "sent" journal lines by the hour of their time
   std::array<long, 24> received_by_hour{};  // received messages by the hour of their H<n>
   long Waiting() const { return records > finished ? records - finished : 0; }
@@ -40,8 +40,8 @@ class DayTally {
 // Outbox record n as the sent view shows it.
 struct RecordOutcome {
   long record = 0;
-  std::string time;  // the stamp of H<n>
-  std::string text;  // DA<n> whole (GBK)
+  std::string time;     // the stamp of H<n>
+  std::string text;     // DA<n> whole (GBK)
   long recipients = 0;  // lines of R<n>
   long queued = 0;      // recipients without a final outcome yet
   OutcomeCounts outcomes{};

@@ -214,13 +214,16 @@ Reply GetInbox(const ApiContext& context, std::optional<std::string> day,
   return JsonReply(200, {{"day", folder}, {"messages", std::move(messages)}});
 }
 
-std::optional<ListQuery> ReadListQuery(const Station& station, const std::optional<std::string>& day,
+std::optional<ListQuery> ReadListQuery(const Station& station,
+                                       const std::optional<std::string>& day,
                                        const std::optional<std::string>& after,
                                        const std::optional<std::string>& limit) {
   const std::string folder = day ? *day : station.Today();
   const std::optional<long> from = after ? Number(*after) : 0L;
   const std::optional<long> count = limit ? Number(*limit) : kDefaultLimit;
-  if (!IsDayName(folder) || !from || !count || *count < 1 || *count > kMaxLimit) return std::nullopt;
+  if (!IsDayName(folder) || !from || !count || *count < 1 || *count > kMaxLimit) {
+    return std::nullopt;
+  }
   return ListQuery{folder, *from, *count};
 }
 

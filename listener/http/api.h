@@ -52,7 +52,8 @@ struct ListQuery {
   long limit = 0;
 };
 // nullopt for a query that names no day or number, answered BadListQuery().
-std::optional<ListQuery> ReadListQuery(const Station& station, const std::optional<std::string>& day,
+std::optional<ListQuery> ReadListQuery(const Station& station,
+                                       const std::optional<std::string>& day,
                                        const std::optional<std::string>& after,
                                        const std::optional<std::string>& limit);
 Reply BadListQuery();  // 400

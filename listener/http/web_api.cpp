@@ -47,11 +47,12 @@ Reply GetToday(const Station& station, DayTally& tally) {
 }
 
 Reply GetOutbox(const Station& station, std::optional<std::string> day,
-                 std::optional<std::string> after, std::optional<std::string> limit) {
+                std::optional<std::string> after, std::optional<std::string> limit) {
   const std::optional<ListQuery> query = ReadListQuery(station, day, after, limit);
   if (!query) return BadListQuery();
   json messages = json::array();
-  for (const RecordOutcome& r : ReadRecordOutcomes(station, query->day, query->after, query->limit)) {
+  for (const RecordOutcome& r :
+       ReadRecordOutcomes(station, query->day, query->after, query->limit)) {
     json problems = json::array();
     for (const JournalEntry& p : r.problems) {
       problems.push_back({{"index", p.index},
@@ -74,7 +75,9 @@ Reply GetOutbox(const Station& station, std::optional<std::string> day,
 
 Reply GetModems(const Station& station, std::time_t now) {
   const std::optional<EngineStatus> status = ReadEngineStatus(station);
-  if (!status) return Json({{"written", 0}, {"fresh", false}, {"cycle_seconds", 0}, {"modems", json::array()}});
+  if (!status)
+    return Json(
+        {{"written", 0}, {"fresh", false}, {"cycle_seconds", 0}, {"modems", json::array()}});
   json modems = json::array();
   for (const ModemStatus& m : status->modems) {
     modems.push_back({{"key", m.key},

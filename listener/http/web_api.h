@@ -21,7 +21,7 @@ Reply GetToday(const Station& station, DayTally& tally);
 // "time", "text", "recipients", "states": {"queued", "sent", ...},
 // "problems": [{"index", "number", "state", "time", "detail"}]}]}.
 Reply GetOutbox(const Station& station, std::optional<std::string> day,
-                 std::optional<std::string> after, std::optional<std::string> limit);
+                std::optional<std::string> after, std::optional<std::string> limit);
 
 // GET /v1/modems: {"written", "fresh", "cycle_seconds", "modems": [{"key",
 // "port", "state", "last_cycle", "sent_today", "until", "note"}]}; fresh as

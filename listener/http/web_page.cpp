@@ -71,19 +71,21 @@ void AddWebPage(httplib::Server& server, const Guard& authorised, const Station&
   server.Get(R"(/web/[A-Za-z0-9._-]+)", ServeFile);
 
   auto shared = std::make_shared<SharedTally>();
-  server.Get("/v1/today", authorised([station, shared](const httplib::Request&, const std::string&) {
-    const std::lock_guard<std::mutex> lock(shared->mutex);
-    return GetToday(station, shared->tally);
-  }));
+  server.Get("/v1/today",
+             authorised([station, shared](const httplib::Request&, const std::string&) {
+               const std::lock_guard<std::mutex> lock(shared->mutex);
+               return GetToday(station, shared->tally);
+             }));
   server.Get("/v1/outbox", authorised([station](const httplib::Request& req, const std::string&) {
-    return GetOutbox(station, Param(req, "day"), Param(req, "after"), Param(req, "limit"));
-  }));
+               return GetOutbox(station, Param(req, "day"), Param(req, "after"),
+                                Param(req, "limit"));
+             }));
   server.Get("/v1/modems", authorised([station](const httplib::Request&, const std::string&) {
-    return GetModems(station, std::time(nullptr));
-  }));
+               return GetModems(station, std::time(nullptr));
+             }));
   server.Get("/v1/limits", authorised([station](const httplib::Request&, const std::string&) {
-    return GetLimits(station);
-  }));
+               return GetLimits(station);
+             }));
 }
 
 }  // namespace tavrel::http

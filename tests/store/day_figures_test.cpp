@@ -27,8 +27,8 @@ class DayFiguresTest : public ::testing::Test {
   void Append(const std::string& relative, const std::string& bytes) {
     File(relative, ReadBytes(dir_.Path(std::string(kDay) + "/" + relative)) + bytes);
   }
-  void Record(const std::string& box, long n, const std::string& recipients, const std::string& time,
-              const std::string& text) {
+  void Record(const std::string& box, long n, const std::string& recipients,
+              const std::string& time, const std::string& text) {
     const std::string at = box + "/";
     File(at + "R" + std::to_string(n), recipients);
     File(at + "H" + std::to_string(n), "[HEAD]\r\ntime=" + std::string(kDay) + " " + time + "\r\n");
