@@ -16,12 +16,17 @@ cd "$station"
 # A fresh station gets settings that point at the simulated modem and a
 # listener on loopback; an operator's own settings are left alone.
 if [ ! -f server.txt ]; then
-  printf '[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\nPORT=9002\r\nPACE=prompt\r\n' > server.txt
+  printf '[SET]\r\nCOM=./modem\r\nRATE=19200\r\nSMSCODE=8613800000000\r\nSERVIP=127.0.0.1\r\nPORT=9002\r\nPACE=prompt\r\nHTTPPORT=9080\r\n' > server.txt
   # Opt-out words and their confirmation, in the file's GBK.
   printf 'OPTOUT=TD,T,退订,取消\r\nOPTOUTREPLY=您已退订，将不再收到本号码的短信。\r\n' |
     iconv -f UTF-8 -t GBK >> server.txt
   # Long messages of up to five SMS, each asking for a delivery report.
   printf 'PARTS=5\r\nREPORT=1\r\n' >> server.txt
+  # The HTTP API (and the web page on it) needs a token; this one is the
+  # station's own, generated here and never shown anywhere but this file.
+  mkdir -p api
+  printf '[tokens]\r\nadmin=%s\r\n' "$(head -c 24 /dev/urandom | od -An -tx1 | tr -d ' \n')" > api/tokens
+  chmod 600 api/tokens
 fi
 com="$(sed -n 's/^COM=\(.*\)\r$/\1/Ip' server.txt | head -n1)"
 port="$(sed -n 's/^PORT=\([0-9]*\).*$/\1/Ip' server.txt | head -n1)"
@@ -62,6 +67,8 @@ cat <<INFO
 
 The station runs in $station (time scale $TAVREL_TIME_SCALE).
   Queue an SMS over TCP:      $top/scripts/queue-sms.sh 13012312312 你好   (Quillon on 127.0.0.1:$port)
+  HTTP API (when HTTPPORT is set; token in $station/api/tokens): see README, "Quillon's HTTP API"
+  Web page for a phone:       http://127.0.0.1:9080/ (when HTTPPORT is 9080; the same token)
   Make the modem receive one: $top/scripts/inject-sms.sh 13800000000 '*0001'
   Sent SMS, decoded:          $station/modem-sent.jsonl
   Received and queued SMS:    $station/$(date +%Y-%-m-%-d)/recv and /new

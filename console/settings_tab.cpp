@@ -16,6 +16,7 @@
 #include "console/settings_protection_section.h"
 #include "console/settings_modems_section.h"
 #include "console/settings_messages_section.h"
+#include "console/settings_http_section.h"
 #include "console/settings_section.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
@@ -90,6 +91,7 @@ SettingsTab::SettingsTab(Station station, QWidget* parent)
   MoreSettings->setWidget(sections);
   MoreSettings->setVisible(false);
   AddSection(new MessagesSection(this));
+  AddSection(new HttpSettingsSection(this));
 
   Label18->installEventFilter(this);
   Edit1->installEventFilter(this);

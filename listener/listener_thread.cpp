@@ -7,10 +7,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 #include <string>
 
+#include "listener/allow_list.h"
 #include "listener/connection.h"
+#include "listener/http/service.h"
+#include "listener/http/webhook.h"
 #include "listener/listener_log.h"
+#include "listener/waiting_room.h"
 #include "platform/codepage.h"
 #include "platform/pace.h"
 #include "store/settings.h"
@@ -43,6 +48,36 @@ bool TransientAcceptError(int error) {
          error == ECONNABORTED || error == EPROTO;
 }
 
+void Serve(int connection, ConnectionContext& context, std::chrono::milliseconds timeout) {
+  const std::chrono::milliseconds nominal = context.receive_timeout;
+  context.receive_timeout = timeout;
+  HandleConnection(connection, context);
+  context.receive_timeout = nominal;
+  context.log.Flush();
+}
+
+// Takes every connection the listen queue holds into the waiting room; a
+// peer outside ALLOW is closed at once without an answer. False when accept
+// failed for a reason that is not one vanished connection.
+bool AcceptWaiting(int listener, const AllowList& allow, WaitingRoom& room,
+                   ConnectionContext& context) {
+  for (;;) {
+    const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (connection < 0) return TransientAcceptError(errno);
+    if (!AllowsPeer(allow, connection)) {
+      context.log.Write("refused " + PeerAddress(connection) + ": not in ALLOW\n");
+      context.log.Flush();
+      ::close(connection);
+      continue;
+    }
+    if (room.Full()) {
+      ::close(connection);
+      continue;
+    }
+    room.Add(connection, WaitingRoom::Clock::now() + Paced(context.receive_timeout));
+  }
+}
+
 }  // namespace
 
 std::uint16_t PortNumber(std::string_view port_text) {
@@ -69,6 +104,14 @@ void eee::Execute() {
     view_.AppendStatus(Gbk("无法写入 ./log.txt：请检查工作目录的写权限。服务继续，但不记录日志。"));
   }
   log.Write("========SMS Socket Server is started==========\n");
+  const Result<AllowList> allow = AllowList::Parse(ReadSetting(station_, settings::kAllow));
+  if (!allow) {
+    log.Write(allow.error().detail + "\n");
+    log.Flush();
+    log.Close();
+    view_.ShowStatus(allow.error().text);
+    return;
+  }
 
   // Close-on-exec keeps the socket out of the help browser; non-blocking so
   // that a connection reset between poll and accept cannot hang the loop.
@@ -101,7 +144,9 @@ void eee::Execute() {
     return;
   }
   view_.AppendStatus("scoket over  bind.....");
-  if (::listen(listener, 1) != 0) {
+  // Clients are served side by side now (see WaitingRoom), so the queue
+  // may hold as many as the system allows.
+  if (::listen(listener, SOMAXCONN) != 0) {
     log.Write("Listen() Error!\n");
     log.Flush();
     log.Close();
@@ -114,22 +159,27 @@ void eee::Execute() {
   // is current while the service runs and survives a crash.
   log.Flush();
 
+  // The HTTP API and the webhook live as long as the TCP listener.
+  const std::unique_ptr<http::HttpService> api =
+      http::StartHttpService(station_, log, view_, allow.value(), address);
+  const std::unique_ptr<http::Webhook> hook = http::StartWebhook(station_, log);
+
   ConnectionContext context{log, view_, station_};
   context.stop_fd = StopFd();
+  WaitingRoom room;
   for (;;) {
-    const Wake wake = WaitReadable(listener, StopFd(), -1);
-    if (wake == Wake::Stop) break;
-    const int connection = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (connection >= 0) {
-      HandleConnection(connection, context);
-      log.Flush();
-      continue;
+    WaitingRoom::Turn turn = room.Wait(listener, StopFd());
+    if (turn.stop) break;
+    for (int connection : turn.ready) Serve(connection, context, context.receive_timeout);
+    // A silent client's time is up: its receive finds nothing, as always.
+    for (int connection : turn.expired) Serve(connection, context, std::chrono::milliseconds(0));
+    if (!turn.listener_ready && !turn.failed) continue;
+    if (!AcceptWaiting(listener, allow.value(), room, context)) {
+      log.Write("Accept() Error!\n");
+      view_.ShowStatus("   Accept() Error!...");
+      const int pause_ms = static_cast<int>((Paced(kAcceptRetryPause).count() + 999) / 1000);
+      if (WaitReadable(-1, StopFd(), pause_ms) == Wake::Stop) break;
     }
-    if (wake == Wake::Ready && TransientAcceptError(errno)) continue;
-    log.Write("Accept() Error!\n");
-    view_.ShowStatus("   Accept() Error!...");
-    const int pause_ms = static_cast<int>((Paced(kAcceptRetryPause).count() + 999) / 1000);
-    if (WaitReadable(-1, StopFd(), pause_ms) == Wake::Stop) break;
   }
   ::close(listener);
   log.Close();

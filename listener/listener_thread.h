@@ -1,6 +1,7 @@
 #pragma once
 // The listener thread: binds SERVIP:PORT from ./server.txt, writes
-// ./log.txt and serves one connection at a time until the process ends.
+// ./log.txt and serves TCP connections side by side (and the HTTP API when
+// HTTPPORT is set) until the process ends.
 #include <chrono>
 #include <cstdint>
 #include <string_view>

@@ -7,8 +7,10 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev libgl-dev
   fonts-wqy-microhei xvfb xauth
+  chromium chromium-driver
   clang libclang-rt-dev
-  python3
+  python3 python3-prometheus-client curl
+  libcpp-httplib-dev nlohmann-json3-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -29,3 +29,8 @@ trap 'rm -rf "$work"' EXIT
 for target in "${targets[@]}"; do
   (cd "$work" && QT_QPA_PLATFORM=offscreen "$root/$build/bin/$target" "$out")
 done
+# The web page at 360 and 1280 px, in headless Chromium against a Quillon on
+# a scratch station (its browser test takes the pictures).
+cmake --build "$build" --target Quillon -j2
+python3 tests/system/web_page_test.py "$root/$build/bin/Quillon" "$out" ||
+  echo "screenshots: the web page was not rendered (see above)" >&2

@@ -1,5 +1,6 @@
 #include "store/engine_status.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 
@@ -102,6 +103,12 @@ std::optional<EngineStatus> ReadEngineStatus(const Station& station) {
   const std::optional<std::string> bytes = ReadFileBytes(station.Path(kEngineStatusFile));
   if (!bytes) return std::nullopt;
   return ParseEngineStatus(*bytes);
+}
+
+bool IsFresh(const EngineStatus& status, long long now) {
+  constexpr long long kFreshSeconds = 60;
+  constexpr long long kFreshCycles = 3;
+  return now - status.written <= std::max(kFreshSeconds, kFreshCycles * status.cycle_seconds);
 }
 
 }  // namespace tavrel

@@ -51,4 +51,8 @@ bool WriteEngineStatus(const Station& station, const EngineStatus& status);
 // nullopt when there is none or it is not a status file.
 std::optional<EngineStatus> ReadEngineStatus(const Station& station);
 
+// The engine counts as running while its status was rewritten within
+// max(60 s, three cycles) of now (unix seconds).
+bool IsFresh(const EngineStatus& status, long long now);
+
 }  // namespace tavrel

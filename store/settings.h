@@ -68,6 +68,11 @@ inline constexpr SettingReader kListenerWindowPort{"PORT", "9002", 10};
 // Quillon's listener start.
 inline constexpr SettingReader kListenerServIp{"SERVIP", "100.100.100.100", 20};
 inline constexpr SettingReader kListenerPort{"PORT", "9002", 10};
+// Quillon's HTTP API (absent: no HTTP server), the addresses both its ports
+// serve (absent: everyone) and the URL received messages are posted to.
+inline constexpr SettingReader kHttpPort{"HTTPPORT", "", 10};
+inline constexpr SettingReader kAllow{"ALLOW", "", 4096};
+inline constexpr SettingReader kHook{"HOOK", "", 1024};
 }  // namespace settings
 
 // A COM value as the serial port is to open it: a value with '/' is a path,

@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/listener/loopback.h"
 #include "listener/listener_thread.h"
 #include "platform/station.h"
 #include "platform/codepage.h"
@@ -29,6 +30,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace tavrel;
 using Clock = std::chrono::steady_clock;
+using bench::FreePort;
+using bench::OneRequest;
 
 const std::string kNumbers = "13012312312;11111111111;22222222222;";
 const std::string kText = Gbk("你好吗？我的朋友。");
@@ -58,36 +61,6 @@ class ScratchStation {
   }
   tavrel::Station station_;
 };
-
-std::uint16_t FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return ntohs(address.sin_port);
-}
-
-bool OneRequest(std::uint16_t port, const std::string& request) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
-                static_cast<ssize_t>(request.size());
-  std::string reply;
-  char buffer[2048];
-  for (ssize_t count; ok && (count = ::recv(fd, buffer, sizeof buffer, 0)) > 0;) {
-    reply.append(buffer, static_cast<std::size_t>(count));
-  }
-  ::close(fd);
-  return ok && reply.size() == 1024 && reply.compare(0, 5, "0000|") == 0;
-}
 
 struct Rates {
   double store = 0;     // records/s, WriteOutboxRecord called directly

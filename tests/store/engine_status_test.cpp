@@ -36,5 +36,19 @@ TEST(EngineStatus, BytesRoundTripAndTolerantReading) {
   EXPECT_EQ(ReadEngineStatus(dir.station())->modems[0].port, "/dev/ttyUSB0");
 }
 
+TEST(EngineStatus, FreshWithinAMinuteOrThreeCyclesWhicheverIsLonger) {
+  struct Case {
+    long cycle;
+    long long age;
+    bool fresh;
+  } cases[] = {{4, 60, true}, {4, 61, false}, {30, 90, true}, {30, 91, false}, {0, 0, true}};
+  for (const Case& c : cases) {
+    EngineStatus status;
+    status.written = 1765090000;
+    status.cycle_seconds = c.cycle;
+    EXPECT_EQ(IsFresh(status, status.written + c.age), c.fresh) << c.cycle << " " << c.age;
+  }
+}
+
 }  // namespace
 }  // namespace tavrel
