@@ -12,8 +12,8 @@
 #include <QVBoxLayout>
 #include <thread>
 
-#include "console/device_test.h"
 #include "console/settings_section.h"
+#include "engine/device_test.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
 #include "store/settings.h"

@@ -9,6 +9,7 @@ packages=(
   fonts-wqy-microhei xvfb xauth
   clang libclang-rt-dev
   python3
+  libcli11-dev nlohmann-json3-dev systemd desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

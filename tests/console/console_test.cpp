@@ -54,7 +54,9 @@ TEST_F(ConsoleTest, OpensOnTheSettingsTabWithSavedOrDefaultSettings) {
     // The informational text, about ninety lines, and the starting texts.
     EXPECT_GE(form.TabSheet8->Memo7->blockCount(), 85);
     EXPECT_EQ(Text(form.TabSheet1->Label10), Gbk("已输入0个字符") + std::string(14, ' '));
-    EXPECT_EQ(Text(form.TabSheet1->shoujihao), Gbk(" 手机号每行一个或用'；'隔开。"));
+    EXPECT_EQ(Text(form.TabSheet1->shoujihao), "");
+    EXPECT_EQ(ui::ToGbk(form.TabSheet1->shoujihao->placeholderText()),
+              Gbk(" 手机号每行一个或用'；'隔开。"));
     const std::string steps = Text(form.TabSheet4->Label24);
     EXPECT_EQ(steps.rfind(Gbk("    初次使用时的步骤(不要启动任何进程）:") + "\r\n\r\n", 0), 0u);
     EXPECT_NE(steps.find(Gbk("相连。") + std::string(18, ' ') + "\r\n"), std::string::npos);

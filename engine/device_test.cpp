@@ -1,4 +1,4 @@
-#include "console/device_test.h"
+#include "engine/device_test.h"
 
 #include <memory>
 
@@ -9,7 +9,7 @@
 #include "platform/serial.h"
 #include "store/settings.h"
 
-namespace tavrel::console {
+namespace tavrel {
 namespace {
 
 constexpr std::chrono::milliseconds kTestPause{3000};
@@ -17,11 +17,11 @@ constexpr std::chrono::milliseconds kTestPause{3000};
 std::string FailureText() { return Gbk("!!! 数据线没有准备好，或COM口忙,或设置错误!"); }
 
 // Steps 3 to 10: the port is open; the caller closes it.
-void Exchange(SerialPort& serial, const DeviceTestView& view, const std::string& sms_code,
-              const std::string& rate) {
+DeviceTestOutcome Exchange(SerialPort& serial, const DeviceTestView& view,
+                           const std::string& sms_code, const std::string& rate) {
   if (!serial.Configure(rate)) {
     view.show_message(FailureText());
-    return;
+    return DeviceTestOutcome::kNotReady;
   }
   serial.ApplyTimeoutsAndPurge();
   SerialModemPort port(serial);
@@ -35,24 +35,31 @@ void Exchange(SerialPort& serial, const DeviceTestView& view, const std::string&
   view.set_caption(Gbk("编码方式设置过程中...."));
   PaceSleep(kTestPause);
   const std::string reply = SingleRead(port);
-  view.show_message(ReplyEndsWithOk(reply) ? Gbk("设备正常，设备参数保存正确，可以正常工作!")
-                                           : FailureText());
+  if (!ReplyEndsWithOk(reply)) {
+    view.show_message(FailureText());
+    return DeviceTestOutcome::kNotReady;
+  }
+  view.show_message(Gbk("设备正常，设备参数保存正确，可以正常工作!"));
+  return DeviceTestOutcome::kReady;
 }
 
 }  // namespace
 
-void RunDeviceTest(const Station& station, const DeviceTestView& view) {
-  const std::string com = ReadSetting(station, settings::kTestCom);
+DeviceTestOutcome RunDeviceTest(const Station& station, const DeviceTestView& view,
+                                const std::optional<std::string>& com_override) {
+  const std::string com = com_override ? *com_override : ReadSetting(station, settings::kTestCom);
   const std::string sms_code = ReadSetting(station, settings::kTestSmsCode);
   const std::string rate = ReadSetting(station, settings::kTestRate);
   std::unique_ptr<SerialPort> serial = SerialPort::Open(ModemDevice(station, com), nullptr);
+  DeviceTestOutcome outcome = DeviceTestOutcome::kSettingError;
   if (!serial) {
     view.show_message(Gbk("!!! 设置错误!"));
   } else {
-    Exchange(*serial, view, sms_code, rate);
+    outcome = Exchange(*serial, view, sms_code, rate);
     serial.reset();
   }
   view.set_caption(Gbk("设备测试并保存设备参数"));
+  return outcome;
 }
 
-}  // namespace tavrel::console
+}  // namespace tavrel
