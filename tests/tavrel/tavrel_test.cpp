@@ -255,6 +255,7 @@ TEST_F(TavrelTest, ModemCommandsTalkToTheModemButNeverBesideAnEngine) {
     EXPECT_THAT(run.err, HasSubstr("held by the engine of process " + std::to_string(getpid())));
   }
   EXPECT_EQ(system_test::ReadTraffic(dir_.root() + "/traffic.log").size(), heard);
+  EXPECT_EQ(Tavrel({"status", "--json"}).Json()["engine_pid"], getpid());
 }
 
 TEST(ModemInfoReplies, SignalAndCentreAreReadFromTheirLines) {
