@@ -11,11 +11,11 @@
 namespace tavrel {
 
 struct ModemInfo {
-  std::string manufacturer;            // AT+CGMI, TS 27.007 5.1
-  std::string model;                   // AT+CGMM, TS 27.007 5.2
-  std::optional<int> rssi;             // AT+CSQ, TS 27.007 8.5: 0..31, 99 unknown
-  std::string service_centre;          // AT+CSCA?, TS 27.005 3.3.1: as the SIM holds it
-  bool answered = false;               // at least one command ended in OK
+  std::string manufacturer;    // AT+CGMI, TS 27.007 5.1
+  std::string model;           // AT+CGMM, TS 27.007 5.2
+  std::optional<int> rssi;     // AT+CSQ, TS 27.007 8.5: 0..31, 99 unknown
+  std::string service_centre;  // AT+CSCA?, TS 27.005 3.3.1: as the SIM holds it
+  bool answered = false;       // at least one command ended in OK
 };
 
 // The information lines of a reply: every line that is neither blank, nor

@@ -41,14 +41,13 @@ Error Refusal(const Station& station, const StationHolder& holder) {
   const std::string what = holder.what.empty() ? "engine" : holder.what;
   return Error{Gbk("本站已有收发进程在运行（进程号 ") + pid +
                    Gbk("），同一个站点文件夹只能有一个收发进程。"),
-               "the station " + station.root() + " is held by the " + what + " of process " +
-                   pid + "; one engine per station folder"};
+               "the station " + station.root() + " is held by the " + what + " of process " + pid +
+                   "; one engine per station folder"};
 }
 
 Error Failure(const Station& station, const std::string& path) {
-  return Error{Gbk("无法锁定站点文件夹：") + path,
-               "cannot lock the station " + station.root() + ": " + path + ": " +
-                   std::strerror(errno)};
+  return Error{Gbk("无法锁定站点文件夹：") + path, "cannot lock the station " + station.root() +
+                                                       ": " + path + ": " + std::strerror(errno)};
 }
 
 }  // namespace

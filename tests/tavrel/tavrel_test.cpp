@@ -139,7 +139,8 @@ TEST_F(TavrelTest, InboxPrintsReceivedMessagesInUtf8) {
   EnsureDayFolder(station, day);
   for (long n : {1, 2}) {
     dir_.WriteFile(day + "/recv/R" + std::to_string(n), "1380000000" + std::to_string(n));
-    dir_.WriteFile(day + "/recv/H" + std::to_string(n), "[HEAD]\r\ntime=" + day + " 10:00:0" + std::to_string(n) + "\r\n");
+    dir_.WriteFile(day + "/recv/H" + std::to_string(n),
+                   "[HEAD]\r\ntime=" + day + " 10:00:0" + std::to_string(n) + "\r\n");
     dir_.WriteFile(day + "/recv/DA" + std::to_string(n), Gbk(n == 1 ? "*0001" : "你好\r\n再见"));
   }
   dir_.WriteFile(day + "/recv/acc", "2");
@@ -157,14 +158,15 @@ TEST_F(TavrelTest, InboxPrintsReceivedMessagesInUtf8) {
 TEST_F(TavrelTest, CodesAreTheCatalogueTabsOperations) {
   ASSERT_EQ(Tavrel({"codes", "set", "0001", "营业时间 9:00-17:00"}).status, 0);
   ASSERT_EQ(Tavrel({"codes", "set", "0002", "地址"}).status, 0);
-  EXPECT_EQ(dir_.Read("query/query"), "[query]\r\n000000=222222\r\n0001=" +
-                                          Gbk("营业时间 9:00-17:00") + "\r\n0002=" + Gbk("地址") + "\r\n");
+  EXPECT_EQ(dir_.Read("query/query"),
+            "[query]\r\n000000=222222\r\n0001=" + Gbk("营业时间 9:00-17:00") +
+                "\r\n0002=" + Gbk("地址") + "\r\n");
   EXPECT_EQ(dir_.Read("query/acc"), "2");
 
   // A known code is rewritten in place; a line break becomes a blank.
   ASSERT_EQ(Tavrel({"codes", "set", "0001", "周一\n休息"}).status, 0);
-  EXPECT_EQ(dir_.Read("query/query"),
-            "[query]\r\n000000=222222\r\n0001=" + Gbk("周一  休息") + "\r\n0002=" + Gbk("地址") + "\r\n");
+  EXPECT_EQ(dir_.Read("query/query"), "[query]\r\n000000=222222\r\n0001=" + Gbk("周一  休息") +
+                                          "\r\n0002=" + Gbk("地址") + "\r\n");
   EXPECT_EQ(dir_.Read("query/acc"), "2");
   EXPECT_EQ(Tavrel({"codes", "list"}).out, "0001\t周一  休息\n0002\t地址\n");
 
@@ -182,13 +184,16 @@ TEST_F(TavrelTest, CodesAreTheCatalogueTabsOperations) {
 }
 
 TEST_F(TavrelTest, CustomersAreTheCustomerTabsOperations) {
-  ASSERT_EQ(Tavrel({"customers", "set", "张三", "13012312312", "--info", "老客户\n周末联系"}).status, 0);
-  EXPECT_EQ(dir_.Read("cust/cust"), "[cust]\r\n000000=222222\r\n" + Gbk("张三") + "=13012312312\r\n");
+  ASSERT_EQ(
+      Tavrel({"customers", "set", "张三", "13012312312", "--info", "老客户\n周末联系"}).status, 0);
+  EXPECT_EQ(dir_.Read("cust/cust"),
+            "[cust]\r\n000000=222222\r\n" + Gbk("张三") + "=13012312312\r\n");
   EXPECT_EQ(dir_.Read("cust/" + Gbk("张三")), Gbk("老客户") + "\r\r\n" + Gbk("周末联系"));
 
   // A new number without --info keeps the notes.
   ASSERT_EQ(Tavrel({"customers", "set", "张三", "13800000000"}).status, 0);
-  EXPECT_EQ(dir_.Read("cust/cust"), "[cust]\r\n000000=222222\r\n" + Gbk("张三") + "=13800000000\r\n");
+  EXPECT_EQ(dir_.Read("cust/cust"),
+            "[cust]\r\n000000=222222\r\n" + Gbk("张三") + "=13800000000\r\n");
   EXPECT_EQ(dir_.Read("cust/" + Gbk("张三")), Gbk("老客户") + "\r\r\n" + Gbk("周末联系"));
   Call run = Tavrel({"customers", "list", "--json"});
   ASSERT_EQ(run.status, 0);
@@ -205,7 +210,9 @@ TEST_F(TavrelTest, CustomersAreTheCustomerTabsOperations) {
 
 TEST_F(TavrelTest, OptOutListsAndRemovesNumbers) {
   ::mkdir((dir_.station() + "/cust").c_str(), 0755);
-  dir_.WriteFile("cust/optout", "[optout]\r\n13012312312=2026-12-7 09:05:03\r\n13800000000=2026-12-7 10:00:00\r\n");
+  dir_.WriteFile(
+      "cust/optout",
+      "[optout]\r\n13012312312=2026-12-7 09:05:03\r\n13800000000=2026-12-7 10:00:00\r\n");
   EXPECT_EQ(Tavrel({"optout", "list"}).out,
             "13012312312\t2026-12-7 09:05:03\n13800000000\t2026-12-7 10:00:00\n");
   ASSERT_EQ(Tavrel({"optout", "remove", "13012312312"}).status, 0);
@@ -263,7 +270,8 @@ TEST(ModemInfoReplies, SignalAndCentreAreReadFromTheirLines) {
   EXPECT_EQ(ParseSignalQuality(ReplyInformation("\r\n+CSQ: 31,0\r\n\r\nOK\r\n", "AT+CSQ")), 31);
   EXPECT_EQ(ParseServiceCentre("+CSCA: \"+8613800100500\",145"), "+8613800100500");
   EXPECT_EQ(SmsCodeForm("+8613800100500"), "8613800100500");
-  const std::pair<int, std::optional<int>> dbm[] = {{0, -113}, {21, -71}, {31, -51}, {99, std::nullopt}};
+  const std::pair<int, std::optional<int>> dbm[] = {
+      {0, -113}, {21, -71}, {31, -51}, {99, std::nullopt}};
   for (const auto& [rssi, expected] : dbm) EXPECT_EQ(RssiToDbm(rssi), expected) << rssi;
 }
 

@@ -63,10 +63,8 @@ int CodesSet(Context& c, const std::string& code_utf8, const std::string& text_u
       return kOk;
     case CatalogueResult::TooLong:
       return c.Fail(known ? "收信内容不能太多!!" : "收信内容不能太多！");
-    case CatalogueResult::Refused:
-      return c.Fail(kCodeRefused);
-    default:
-      return c.Fail("the catalogue query/query could not be written");
+    case CatalogueResult::Refused: return c.Fail(kCodeRefused);
+    default: return c.Fail("the catalogue query/query could not be written");
   }
 }
 
@@ -85,9 +83,8 @@ int CustomersList(Context& c) {
   const CustomerListing listing = ListCustomers(c.station);
   Json rows = Json::array();
   for (const CustomerRow& row : listing.rows) {
-    rows.push_back({{"name", Utf8(row.name)},
-                    {"number", Utf8(row.number)},
-                    {"info", Utf8(row.information)}});
+    rows.push_back(
+        {{"name", Utf8(row.name)}, {"number", Utf8(row.number)}, {"info", Utf8(row.information)}});
     std::string info = Utf8(row.information);
     for (char& ch : info) {
       if (ch == '\n') ch = ' ';
@@ -131,8 +128,7 @@ int CustomersSet(Context& c, const std::string& name_utf8, const std::string& nu
       return c.Fail(
           "refused: a name needs at least 2 bytes besides \\ / : * ? \" < > | (one Chinese "
           "character or two letters), a number at least 2 characters");
-    default:
-      return c.Fail("the catalogue cust/cust could not be written");
+    default: return c.Fail("the catalogue cust/cust could not be written");
   }
 }
 
@@ -141,8 +137,7 @@ int CustomersRemove(Context& c, const std::string& name_utf8) {
   int status = kOk;
   if (!Convert(c, "name", name_utf8, name, status)) return status;
   const std::string cleaned = CleanCustomerName(name);
-  if (FindCustomer(c.station, cleaned).result == CatalogueResult::Absent ||
-      cleaned.size() < 2) {
+  if (FindCustomer(c.station, cleaned).result == CatalogueResult::Absent || cleaned.size() < 2) {
     return c.Fail("无此客户!");
   }
   RemoveCustomer(c.station, name);
@@ -177,7 +172,8 @@ int OptOutRemove(Context& c, const std::string& number_utf8) {
 int Log(Context& c, const std::string& which, bool follow) {
   const std::string name = which == "listener" ? "log.txt" : "sms.log";
   const std::string path = c.station.Path(name);
-  if (follow && c.json) return c.Fail("--follow prints lines as they come, not one document", kUsage);
+  if (follow && c.json)
+    return c.Fail("--follow prints lines as they come, not one document", kUsage);
   std::optional<std::string> bytes = ReadFileBytes(path);
   if (!bytes && !follow) return c.Fail("there is no " + name + " in " + c.station.root());
   if (!follow) {

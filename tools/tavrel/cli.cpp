@@ -51,12 +51,15 @@ int RunTavrel(const std::vector<std::string>& raw_args, std::istream& in, std::o
   std::function<int(Context&)> run;
 
   std::vector<std::string> numbers;
-  auto* send = app.add_subcommand("send", "file an SMS: send NUMBER... -- TEXT (or the text on standard input)");
+  auto* send = app.add_subcommand(
+      "send", "file an SMS: send NUMBER... -- TEXT (or the text on standard input)");
   send->add_option("numbers", numbers, "mobile numbers or customer names")->required();
   send->callback([&] { run = [&](Context& c) { return Send(c, numbers, split.text); }; });
 
   std::vector<std::string> status_args;
-  auto* status = app.add_subcommand("status", "the queue, today's counts and the modems; with DAY RECORD each recipient's outcome");
+  auto* status = app.add_subcommand(
+      "status",
+      "the queue, today's counts and the modems; with DAY RECORD each recipient's outcome");
   status->add_option("day_record", status_args, "DAY RECORD")->expected(0, 2);
   status->callback([&] {
     run = [&](Context& c) {
@@ -95,21 +98,22 @@ int RunTavrel(const std::vector<std::string>& raw_args, std::istream& in, std::o
 
   std::string name, number;
   std::optional<std::string> info;
-  auto* customers = app.add_subcommand("customers", "customers: list, set NAME NUMBER [--info TEXT], remove NAME");
+  auto* customers = app.add_subcommand(
+      "customers", "customers: list, set NAME NUMBER [--info TEXT], remove NAME");
   customers->require_subcommand(1);
   customers->add_subcommand("list")->callback([&] { run = CustomersList; });
   auto* customers_set = customers->add_subcommand("set");
   customers_set->add_option("name", name)->required();
   customers_set->add_option("number", number)->required();
   customers_set->add_option("--info", info, "the customer's notes (kept when not given)");
-  customers_set->callback([&] {
-    run = [&](Context& c) { return CustomersSet(c, name, number, info); };
-  });
+  customers_set->callback(
+      [&] { run = [&](Context& c) { return CustomersSet(c, name, number, info); }; });
   auto* customers_remove = customers->add_subcommand("remove");
   customers_remove->add_option("name", name)->required();
   customers_remove->callback([&] { run = [&](Context& c) { return CustomersRemove(c, name); }; });
 
-  auto* optout = app.add_subcommand("optout", "numbers that asked for no more SMS: list, remove NUMBER");
+  auto* optout =
+      app.add_subcommand("optout", "numbers that asked for no more SMS: list, remove NUMBER");
   optout->require_subcommand(1);
   optout->add_subcommand("list")->callback([&] { run = OptOutList; });
   auto* optout_remove = optout->add_subcommand("remove");
@@ -128,7 +132,8 @@ int RunTavrel(const std::vector<std::string>& raw_args, std::istream& in, std::o
 
   std::string which = "engine";
   bool follow = false;
-  auto* log = app.add_subcommand("log", "a trace log in UTF-8: engine (sms.log) or listener (log.txt)");
+  auto* log =
+      app.add_subcommand("log", "a trace log in UTF-8: engine (sms.log) or listener (log.txt)");
   log->add_option("which", which)->check(CLI::IsMember({"engine", "listener"}));
   log->add_flag("--follow,-f", follow, "keep printing what is added");
   log->callback([&] { run = [&](Context& c) { return Log(c, which, follow); }; });

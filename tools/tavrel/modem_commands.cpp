@@ -84,7 +84,8 @@ int ModemInfo(Context& c, const std::optional<std::string>& port) {
   serial->ApplyTimeoutsAndPurge();
   SerialModemPort modem(*serial);
   const tavrel::ModemInfo info = QueryModemInfo(modem);
-  if (!info.answered) return c.Fail("the modem on " + com + " did not answer (check RATE and the cable)");
+  if (!info.answered)
+    return c.Fail("the modem on " + com + " did not answer (check RATE and the cable)");
 
   const std::optional<int> dbm = RssiToDbm(info.rssi.value_or(-1));
   const std::string sms_code = SmsCodeForm(info.service_centre);

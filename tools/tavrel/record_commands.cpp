@@ -29,8 +29,8 @@ long CounterOrZero(const Station& station, std::string_view day, std::string_vie
 // when the stamp is not one.
 std::optional<long long> AgeOf(const Station& station, const std::string& stamp) {
   std::tm filed{};
-  if (std::sscanf(stamp.c_str(), "%d-%d-%d %d:%d:%d", &filed.tm_year, &filed.tm_mon,
-                  &filed.tm_mday, &filed.tm_hour, &filed.tm_min, &filed.tm_sec) != 6) {
+  if (std::sscanf(stamp.c_str(), "%d-%d-%d %d:%d:%d", &filed.tm_year, &filed.tm_mon, &filed.tm_mday,
+                  &filed.tm_hour, &filed.tm_min, &filed.tm_sec) != 6) {
     return std::nullopt;
   }
   filed.tm_year -= 1900;
@@ -61,8 +61,8 @@ constexpr Outcome kOutcomes[] = {Outcome::Sent, Outcome::Failed, Outcome::Skippe
 std::string OutcomeCounts(const long (&counts)[5]) {
   std::string text;
   for (std::size_t i = 0; i < std::size(kOutcomes); ++i) {
-    text += (i ? ", " : "") + std::string(OutcomeName(kOutcomes[i])) + " " +
-            std::to_string(counts[i]);
+    text +=
+        (i ? ", " : "") + std::string(OutcomeName(kOutcomes[i])) + " " + std::to_string(counts[i]);
   }
   return text;
 }
@@ -84,19 +84,18 @@ int Queue(Context& c) {
   const std::optional<StationHolder> holder = StationLockHolder(station);
   c.doc["day"] = day;
   c.doc["engine_pid"] = holder ? Json(holder->pid) : Json(nullptr);
-  c.Line("engine    " + (holder ? "running, process " + std::to_string(holder->pid)
-                                  : std::string("not running")));
+  c.Line("engine    " +
+         (holder ? "running, process " + std::to_string(holder->pid) : std::string("not running")));
 
   c.doc["waiting"] = waiting;
   std::string queue = std::to_string(waiting) + " records";
   if (waiting > 0) {
     const long oldest = finished + 1;
-    const std::string stamp = ReadRecordTime(
-        RecordFilePath(station, day, kNewBox, RecordPart::Header, oldest));
+    const std::string stamp =
+        ReadRecordTime(RecordFilePath(station, day, kNewBox, RecordPart::Header, oldest));
     const std::optional<long long> age = AgeOf(station, stamp);
-    c.doc["oldest_waiting"] = {{"record", oldest},
-                               {"filed", stamp},
-                               {"age_seconds", age ? Json(*age) : Json(nullptr)}};
+    c.doc["oldest_waiting"] = {
+        {"record", oldest}, {"filed", stamp}, {"age_seconds", age ? Json(*age) : Json(nullptr)}};
     queue += ", the oldest record " + std::to_string(oldest) + " filed " + stamp +
              (age ? " (" + Duration(*age) + " ago)" : "");
   } else {
@@ -200,7 +199,8 @@ int Send(Context& c, const std::vector<std::string>& numbers, std::optional<std:
   std::string joined;
   for (const std::string& number : numbers) joined += (joined.empty() ? "" : ";") + number;
   const GbkText recipients = ToGbk(joined);
-  if (!recipients.error.empty()) return c.Fail("recipients: " + recipients.error + "; nothing was filed");
+  if (!recipients.error.empty())
+    return c.Fail("recipients: " + recipients.error + "; nothing was filed");
   const GbkText message = ToGbk(WithBoxLineBreaks(*text));
   if (!message.error.empty()) return c.Fail("text: " + message.error + "; nothing was filed");
 
