@@ -1,5 +1,7 @@
 // scripts/queue-sms.sh against a headless Quillon: its exit status and its
 // words for each answer, and text it refuses before connecting.
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/station.h"
