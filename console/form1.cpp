@@ -20,6 +20,7 @@
 #include "store/settings.h"
 #include "ui/gbk_text.h"
 #include "ui/memo.h"
+#include "ui/message_box.h"
 #include "ui/window_style.h"
 #include "ui/window_thread.h"
 
