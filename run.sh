@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
-# Installs what the station needs, builds it and starts it in ./station/ on
-# the simulated modem (or on the real one that station/server.txt names).
+# Installs what the station needs, builds what it starts and starts it in
+# ./station/ on the simulated modem (or on the real one that
+# station/server.txt names). A station that already runs is left alone.
 set -euo pipefail
 top="$(cd "$(dirname "$0")" && pwd)"
 cd "$top"
 scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)"
+# Only what is started here; ./test.sh builds everything.
+cmake --build build -j"$(nproc)" --target Ravelin Quillon Merlon modemsim tavrel
 
 bin="$top/build/bin"
 station="$top/station"
-mkdir -p "$station"
+mkdir -p "$station/state"
 cd "$station"
+
+# One run.sh per station (held by it and the programs it starts), and none
+# beside an engine started otherwise: a second start would take over the
+# modem link and the logs of the first.
+exec 9>>state/run.lock
+if ! flock -n 9; then
+  echo "The station in $station is already running (started by another ./run.sh); it is left alone."
+  echo "  See it with: $bin/tavrel --dir $station status"
+  exit 0
+fi
+engine="$("$bin/tavrel" --dir "$station" status --json | sed -n 's/^ *"engine_pid": \([0-9]*\),*$/\1/p')"
+if [ -n "$engine" ]; then
+  echo "The station in $station is already running (engine process $engine); it is left alone."
+  echo "  See it with: $bin/tavrel --dir $station status"
+  exit 0
+fi
 
 # A fresh station gets settings that point at the simulated modem and a
 # listener on loopback; an operator's own settings are left alone.
@@ -72,6 +90,7 @@ The station runs in $station (time scale $TAVREL_TIME_SCALE).
   Make the modem receive one: $top/scripts/inject-sms.sh 13800000000 '*0001'
   Sent SMS, decoded:          $station/modem-sent.jsonl
   Received and queued SMS:    $station/$(date +%Y-%-m-%-d)/recv and /new
+  The station from a shell:   $bin/tavrel --dir $station status   (and send, inbox, codes, log ...)
   A real modem:               set COM=ttyUSB0 and RATE=115200 (its speed) in $station/server.txt, then run again.
 Ctrl-C stops everything started here.
 INFO

@@ -33,7 +33,9 @@ ComposeTab::ComposeTab(Station station, QWidget* parent)
   shoujihao->SetByteLimit(kRecipientsByteLimit);
   shoujihao->SetWantTabs(true);
   shoujihao->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  shoujihao->SetText(Gbk(" 手机号每行一个或用'；'隔开。"));
+  // The instruction is a placeholder, never text: typed after, it would
+  // become part of the first recipient, and that recipient reach nobody.
+  shoujihao->setPlaceholderText(ui::FromGbk(Gbk(" 手机号每行一个或用'；'隔开。")));
 
   StaticText1 = new QLabel(this);
   ui::SetText(StaticText1, Gbk("短信内容"));

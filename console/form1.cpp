@@ -21,6 +21,7 @@
 #include "store/settings.h"
 #include "ui/gbk_text.h"
 #include "ui/memo.h"
+#include "ui/message_box.h"
 #include "ui/window_style.h"
 #include "ui/window_thread.h"
 
@@ -116,6 +117,14 @@ void TForm1::BuildButtons() {
 void TForm1::FormCreate() { TabSheet4->SetInstructions(); }
 
 void TForm1::BitBtn3Click() {
+  if (!station_lock_.Held()) {
+    Result<StationLock> lock = TakeStationLock(station_, "engine");
+    if (!lock) {
+      ui::ShowMessage(lock.error().text, this);
+      return;
+    }
+    station_lock_ = std::move(lock.value());
+  }
   // What the engine reported before this request shows before the start text.
   ui::ProcessPostedUpdates();
   engine_->Resume();

@@ -7,6 +7,7 @@
 #include "console/window_monitor.h"
 #include "engine/engines.h"
 #include "platform/station.h"
+#include "store/station_lock.h"
 
 class QPushButton;
 class QTabWidget;
@@ -70,6 +71,9 @@ class TForm1 : public QWidget {
   void BuildButtons();
 
   const Station station_;
+  // Taken at the first start and kept for the life of the window: a stopped
+  // engine still owns the station. Outlives the engine.
+  StationLock station_lock_;
 
   // The monitor outlives the engine that reports to it.
   std::unique_ptr<WindowMonitor> monitor_;

@@ -13,6 +13,7 @@
 #include "platform/codepage.h"
 #include "platform/pace.h"
 #include "platform/terminal_text.h"
+#include "store/station_lock.h"
 
 namespace tavrel {
 namespace {
@@ -56,6 +57,13 @@ void PrintingMonitor::ReplaceText(const std::string& text) { Print("", text); }
 void PrintingMonitor::SetCaption(const std::string& text) { Print("[caption] ", text); }
 
 int RunHeadlessEngine(const Station& station) {
+  // Before anything of the station is opened: a second engine would share
+  // the first one's modem and truncate its trace.
+  const Result<StationLock> lock = TakeStationLock(station, "engine");
+  if (!lock) {
+    std::fprintf(stderr, "Ravelin: %s; nothing was started.\n", lock.error().detail.c_str());
+    return 1;
+  }
   // Blocked before any thread exists, so that every thread inherits the mask
   // and the signals reach only the descriptor below.
   sigset_t requests;

@@ -8,7 +8,8 @@
 // The operator's two buttons are signals: SIGUSR1 is the stop request and
 // SIGUSR2 the start request. SIGTERM, SIGINT and SIGHUP end the program.
 // The exit status is 1, with the failure on standard error, when the engine
-// ends on a port failure, and 0 otherwise.
+// ends on a port failure or another engine holds the station, and 0
+// otherwise.
 #include <cstdio>
 #include <mutex>
 #include <string>

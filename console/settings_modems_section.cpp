@@ -6,7 +6,7 @@
 #include <QPushButton>
 #include <algorithm>
 
-#include "console/device_test.h"
+#include "engine/device_test.h"
 #include "platform/codepage.h"
 #include "store/modem_list.h"
 #include "ui/gbk_text.h"

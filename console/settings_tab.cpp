@@ -12,12 +12,12 @@
 #include <QVBoxLayout>
 #include <thread>
 
-#include "console/device_test.h"
 #include "console/settings_protection_section.h"
 #include "console/settings_modems_section.h"
 #include "console/settings_messages_section.h"
 #include "console/settings_http_section.h"
 #include "console/settings_section.h"
+#include "engine/device_test.h"
 #include "engine/exchange.h"
 #include "platform/codepage.h"
 #include "store/settings.h"

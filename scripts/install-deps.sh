@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-dev
   python3 python3-prometheus-client curl
   libcpp-httplib-dev nlohmann-json3-dev
+  libcli11-dev systemd desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

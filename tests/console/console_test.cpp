@@ -8,6 +8,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -56,7 +57,9 @@ TEST_F(ConsoleTest, OpensOnTheSettingsTabWithSavedOrDefaultSettings) {
     // The informational text, about ninety lines, and the starting texts.
     EXPECT_GE(form.TabSheet8->Memo7->blockCount(), 85);
     EXPECT_EQ(Text(form.TabSheet1->Label10), Gbk("已输入0个字符") + std::string(14, ' '));
-    EXPECT_EQ(Text(form.TabSheet1->shoujihao), Gbk(" 手机号每行一个或用'；'隔开。"));
+    EXPECT_EQ(Text(form.TabSheet1->shoujihao), "");
+    EXPECT_EQ(ui::ToGbk(form.TabSheet1->shoujihao->placeholderText()),
+              Gbk(" 手机号每行一个或用'；'隔开。"));
     const std::string steps = Text(form.TabSheet4->Label24);
     EXPECT_EQ(steps.rfind(Gbk("    初次使用时的步骤(不要启动任何进程）:") + "\r\n\r\n", 0), 0u);
     EXPECT_NE(steps.find(Gbk("相连。") + std::string(18, ' ') + "\r\n"), std::string::npos);
@@ -310,6 +313,20 @@ TEST_F(ConsoleTest, StartAndStopDriveTheEngineAndTheMonitorBox) {
   form.TabSheet4->Button2Click();
   EXPECT_EQ(boxes_->Texts(), std::vector<std::string>{Gbk("!!! 设置错误!")});
   EXPECT_EQ(Text(form.TabSheet4->Button2), Gbk("设备测试并保存设备参数"));
+
+  // A second window on the station cannot start a second engine; the
+  // first one's trace goes on where it was.
+  boxes_->Clear();
+  const std::string trace = FileBytes("sms.log");
+  {
+    TForm1 second(station_);
+    second.BitBtn3Click();
+    EXPECT_EQ(boxes_->Texts(), std::vector<std::string>{
+                                   Gbk("本站已有收发进程在运行（进程号 ") + std::to_string(getpid()) +
+                                   Gbk("），同一个站点文件夹只能有一个收发进程。")});
+    EXPECT_EQ(Text(&second), Gbk("Tavrelsms客户管理系统--企业服务器2.21版"));
+  }
+  EXPECT_EQ(FileBytes("sms.log").rfind(trace, 0), 0u);
 
   form.ddd();
   EXPECT_EQ(Text(&form), Gbk("Tavrelsms客户管理系统  ：   收发进程已经停止！"));

@@ -106,5 +106,41 @@ TEST(EngineStart, AGoodStartCyclesAndHoldsThePort) {
   EXPECT_NE(SerialPort::Open(dir / "modem", &why), nullptr) << why;
 }
 
+TEST(EngineStart, ASecondEngineOnTheStationRefusesAndTouchesNothing) {
+  StationDir dir;
+  auto modem = StartModemsim(dir);
+  ASSERT_NE(modem, nullptr);
+  dir.WriteSettings({{"COM", "./modem"}, {"RATE", "19200"}, {"SMSCODE", "8613800000000"}});
+  auto first = StartHeadlessRavelin(dir);
+  ASSERT_NE(first, nullptr);
+  ASSERT_TRUE(Eventually([&] { return dir.Read("sms.log").find("accI_new") != std::string::npos; }))
+      << dir.Read("sms.log");
+  const std::string log_before = dir.Read("sms.log");
+  const std::string lock_before = dir.Read("state/engine.lock");
+  char link_before[256] = {};
+  ASSERT_GT(::readlink((dir / "modem").c_str(), link_before, sizeof link_before - 1), 0);
+
+  auto second = StartHeadlessRavelin(dir);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->WaitExit(), 1);
+  EXPECT_EQ(second->output(), "");
+  const std::string err = ReadFileBytes(dir.root() + "/Ravelin.stderr").value_or("");
+  EXPECT_NE(err.find("held by the engine of process " + std::to_string(first->pid())),
+            std::string::npos)
+      << err;
+
+  // The first one's trace was not truncated, its lock note and its modem
+  // link are as they were, and it goes on cycling.
+  EXPECT_EQ(dir.Read("sms.log").rfind(log_before, 0), 0u);
+  EXPECT_EQ(dir.Read("state/engine.lock"), lock_before);
+  EXPECT_EQ(lock_before, std::to_string(first->pid()) + " engine\n");
+  char link_after[256] = {};
+  ASSERT_GT(::readlink((dir / "modem").c_str(), link_after, sizeof link_after - 1), 0);
+  EXPECT_STREQ(link_after, link_before);
+  EXPECT_TRUE(first->running());
+  EXPECT_TRUE(Eventually([&] { return dir.Read("sms.log").size() > log_before.size(); }));
+  EXPECT_EQ(first->Stop(), 0);
+}
+
 }  // namespace
 }  // namespace tavrel::system_test

@@ -273,7 +273,10 @@ class HttpApi(unittest.TestCase):
         self.assertTrue(hooked, f"tries: {Hook.tries}")
         self.assertEqual(hooked[0], dict(found[0], day=self.today))
         self.assertGreaterEqual(Hook.tries, 4)
-        with open(self.station.path("state", "hook-cursor")) as f:
+        # The cursor moves once the 2xx answer is in, just after the receiver saw it.
+        cursor_path = self.station.path("state", "hook-cursor")
+        self.assertTrue(eventually(lambda: os.path.exists(cursor_path), 10))
+        with open(cursor_path) as f:
             cursor = json.load(f)
         self.assertEqual(cursor["day"], self.today)
 

@@ -210,6 +210,12 @@ void Modem::Execute(const std::string& line, std::string& out) {
     SetServiceCentre(argument(8), out);
   } else if (upper == "AT+CSCA?") {
     QueryServiceCentre(out);
+  } else if (upper == "AT+CGMI" || upper == "AT+CGMM") {
+    // TS 27.007 5.1 and 5.2: what the setup tool shows the operator.
+    out += std::string("\r\n") + (upper == "AT+CGMI" ? "modemsim" : "simulated GSM modem") +
+           "\r\n" + kOk;
+  } else if (upper == "AT+CSQ") {
+    out += "\r\n+CSQ: 21,99\r\n" + std::string(kOk);
   } else if (upper.starts_with("AT+CMGF=")) {
     // Only PDU mode is spoken; text mode is refused rather than faked.
     out += Number(argument(8)) == 0 ? kOk : kError;
