@@ -22,6 +22,7 @@
 #include "platform/station.h"
 #include "store/engine_status.h"
 #include "store/record_store.h"
+#include "store/state_lines.h"
 #include "store/settings.h"
 
 namespace tavrel {
@@ -174,11 +175,6 @@ void FinishEarlierDay(const Station& station, const std::string& day, Port& port
   SendPhase(earlier);
 }
 
-long long UnixNow(const Station& station) {
-  std::tm local = station.clock().LocalNow();
-  return static_cast<long long>(std::mktime(&local));
-}
-
 // The engine's side of state/status: rewritten when a cycle begins to send
 // and when it ends, so a reader sees a stale file only when the engine hangs
 // or is gone.
@@ -197,7 +193,7 @@ class StatusKeeper {
   void CycleBegins(const std::string& day, bool present, bool sending) {
     if (day != day_) sent_today_ = 0;
     day_ = day;
-    started_ = UnixNow(station_);
+    started_ = StationSeconds(station_);
     const bool waiting = status_.modems.front().until > started_;
     Write(present ? (waiting ? "waiting" : sending ? "sending" : "up") : "gone");
   }
@@ -205,7 +201,7 @@ class StatusKeeper {
   // hold: what kept the modem from sending in this cycle, if anything.
   void CycleEnds(bool present, const std::optional<Hold>& hold, const std::string& hold_text) {
     ModemStatus& modem = status_.modems.front();
-    const long long now = UnixNow(station_);
+    const long long now = StationSeconds(station_);
     modem.last_cycle = now;
     modem.until = hold ? hold->until : 0;
     modem.note = hold ? hold_text : std::string();
@@ -218,7 +214,7 @@ class StatusKeeper {
     ModemStatus& modem = status_.modems.front();
     modem.state = state;
     modem.sent_today = sent_today_;
-    status_.written = UnixNow(station_);
+    status_.written = StationSeconds(station_);
     WriteEngineStatus(station_, status_);
   }
 
