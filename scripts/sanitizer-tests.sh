@@ -9,7 +9,7 @@ targets=(
   platform_foundation_test store_test catalogue_test pdu_test codec_test
   engine_link_test engine_serial_test engine_suspendable_thread_test engine_thread_test
   engine_phases_send_test engine_phases_receive_test engine_reconnect_test engine_exchange_test
-  listener_connection_test listener_thread_test
+  engine_delivery_reports_test listener_connection_test listener_thread_test listener_http_test
   modemsim_test modemsim
 )
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVREL_SANITIZE=ON >/dev/null
