@@ -7,6 +7,7 @@
 #include "platform/pace.h"
 #include "engine/send_phase.h"
 #include "store/record_store.h"
+#include "store/state_lines.h"
 
 namespace tavrel {
 namespace {
@@ -100,11 +101,22 @@ Dispatcher::Record* Dispatcher::OpenNextRecord(const CycleContext& cycle) {
   return open_.back().get();
 }
 
-Dispatcher::Record* Dispatcher::NextRecordWithLines(const CycleContext& cycle) {
+// The first record with lines left that may be sent now. A record quiet
+// hours hold stays open behind the ones that go past it, so send/acc stops
+// before it.
+Dispatcher::Record* Dispatcher::NextRecordWithLines(const CycleContext& cycle,
+                                                    SendGuards* guards, long long now) {
+  const auto sendable = [&](const Record& record) {
+    return record.recipients && !(guards && guards->HoldUntil(record.day, record.n, now));
+  };
   for (const std::unique_ptr<Record>& record : open_) {
-    if (record->recipients) return record.get();
+    if (sendable(*record)) return record.get();
   }
-  return OpenNextRecord(cycle);
+  while (Record* record = OpenNextRecord(cycle)) {
+    if (sendable(*record)) return record;
+    if (!record->recipients) CloseFinishedRecords(cycle);
+  }
+  return nullptr;
 }
 
 Dispatcher::Record* Dispatcher::Find(const std::string& day, long n) {
@@ -125,17 +137,20 @@ void Dispatcher::CloseFinishedRecords(const CycleContext& cycle) {
   }
 }
 
-std::optional<PoolJob> Dispatcher::Take(const std::string& key, const CycleContext& cycle) {
+std::optional<PoolJob> Dispatcher::Take(const std::string& key, const CycleContext& cycle,
+                                        SendGuards* guards) {
   std::lock_guard<std::mutex> lock(mutex_);
-  // Whether this modem may take work now: its rest after a fault. A cap on
-  // what one modem sends belongs here too.
+  // Whether this modem may take work now: its rest after a fault, its caps.
   if (RestEndLocked(key)) return std::nullopt;
-  if (!handed_back_.empty()) {
-    PoolJob job = std::move(handed_back_.front());
-    handed_back_.pop_front();
-    return job;
+  const long long now = StationSeconds(station_);
+  if (guards && guards->CapHold(now)) return std::nullopt;
+  for (auto job = handed_back_.begin(); job != handed_back_.end(); ++job) {
+    if (guards && guards->HoldUntil(job->day, job->n, now)) continue;
+    PoolJob taken = std::move(*job);
+    handed_back_.erase(job);
+    return taken;
   }
-  while (Record* record = NextRecordWithLines(cycle)) {
+  while (Record* record = NextRecordWithLines(cycle, guards, now)) {
     std::optional<std::string> line =
         record->recipients ? record->recipients->Next() : std::nullopt;
     if (!line) {
@@ -146,8 +161,8 @@ std::optional<PoolJob> Dispatcher::Take(const std::string& key, const CycleConte
     const long index = ++record->index;
     if (record->done.Finished(index)) continue;
     const CycleContext on_day = CycleOnDay(cycle, record->day, record->n - 1);
-    // Whether this record may be sent now: the forbid mark; a hold on the
-    // whole outbox belongs beside it.
+    // Whether this record may be sent now: the forbid mark, looked for before
+    // every line (holds were looked at when the record was chosen).
     record->forbidden = record->forbidden || IsForbidden(*line) || ForbiddenNow(on_day, record->n);
     if (record->forbidden) {
       // A record forbidden before it began has no journal at all.

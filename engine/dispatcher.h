@@ -18,6 +18,7 @@
 
 #include "engine/phases.h"
 #include "engine/recipient_send.h"
+#include "engine/send_guards.h"
 #include "platform/station.h"
 #include "store/journal.h"
 
@@ -44,7 +45,10 @@ class Dispatcher {
 
   // The next recipient for the modem of key, or nullopt when none waits for
   // it now. cycle is the asking engine's: its day, trace and checkpoints.
-  std::optional<PoolJob> Take(const std::string& key, const CycleContext& cycle);
+  // guards, the modem's own: while its caps hold it takes nothing, and a
+  // record quiet hours hold is passed over (none: nothing is held).
+  std::optional<PoolJob> Take(const std::string& key, const CycleContext& cycle,
+                              SendGuards* guards = nullptr);
 
   // Records the recipient's final outcome; with several modems a sent line
   // says which modem sent it ("17@COM3").
@@ -64,7 +68,7 @@ class Dispatcher {
  private:
   struct Record;
 
-  Record* NextRecordWithLines(const CycleContext& cycle);
+  Record* NextRecordWithLines(const CycleContext& cycle, SendGuards* guards, long long now);
   Record* OpenNextRecord(const CycleContext& cycle);
   void ChooseDay(const CycleContext& cycle);
   void CloseFinishedRecords(const CycleContext& cycle);

@@ -10,6 +10,7 @@
 #include "engine/recipient_send.h"
 #include "platform/codepage.h"
 #include "store/record_store.h"
+#include "store/state_lines.h"
 
 namespace tavrel {
 namespace {
@@ -25,6 +26,14 @@ long long RestEnd(const Station& station, Dispatcher& dispatcher, const std::str
   if (!until) return 0;
   const auto left = std::chrono::ceil<std::chrono::seconds>(*until - Dispatcher::Clock::now());
   return UnixNow(station) + left.count();
+}
+
+// A hold the modem met, told to the operator once.
+void TellHold(const CycleContext& cycle, SendGuards& guards) {
+  const std::optional<Hold> hold = guards.EarliestHold();
+  if (!hold || !guards.IsNewHold(*hold)) return;
+  cycle.trace.Printf("%s held until %lld\n", guards.modem_key().c_str(), hold->until);
+  cycle.monitor.PrependText(guards.modem_key() + " " + guards.HoldText(*hold) + "\r\n");
 }
 
 // Recipients for as long as the dispatcher has some for this modem. A
@@ -43,10 +52,15 @@ void PoolSendPhase(const CycleContext& cycle, PoolSeat& seat) {
       }
       seat.check_modem = false;
     }
-    std::optional<PoolJob> job = dispatcher.Take(key, cycle);
-    if (!job) return;
+    std::optional<PoolJob> job = dispatcher.Take(key, cycle, seat.guards.get());
+    if (!job) {
+      TellHold(cycle, *seat.guards);
+      return;
+    }
     const CycleContext on_day = CycleOnDay(cycle, job->day, 0);
     RecipientTurn turn{job->attempts, true};
+    turn.guards = seat.guards.get();
+    turn.own_reply = seat.guards->IsOwnReply(job->day, job->n);
     turn.index = job->index;
     const RecipientOutcome outcome = SendToRecipient(on_day, job->n, *job->message, job->line, turn);
     if (outcome.handed_back) {
@@ -76,13 +90,14 @@ PoolStatus::PoolStatus(const Station& station, const std::vector<ModemSetting>& 
 }
 
 void PoolStatus::Update(std::size_t slot, const char* state, long sent_today, long long until,
-                        bool cycle_ended, long cycle_seconds) {
+                        bool cycle_ended, long cycle_seconds, const std::string& note) {
   std::lock_guard<std::mutex> lock(mutex_);
   ModemStatus& modem = status_.modems.at(slot);
   const long long now = UnixNow(station_);
   modem.state = state;
   modem.sent_today = sent_today;
   modem.until = until;
+  modem.note = note;
   if (cycle_ended) {
     modem.last_cycle = now;
     status_.cycle_seconds = cycle_seconds;
@@ -131,6 +146,11 @@ void RunPoolCycle(CycleContext& cycle, PoolSeat& seat, const std::function<bool(
   seat.day = cycle.day;
   cycle.sent_count = &seat.sent_today;
   cycle.filing = seat.filing;
+  if (seat.guards) {
+    seat.guards->BeginCycle();
+  } else {
+    seat.guards = std::make_unique<SendGuards>(station, seat.modem.key);
+  }
   const auto started = std::chrono::steady_clock::now();
 
   cycle.pacer.Checkpoint();
@@ -143,22 +163,29 @@ void RunPoolCycle(CycleContext& cycle, PoolSeat& seat, const std::function<bool(
   trace.Printf("accI_new=%ld,accI_recv=%ld,acc_send=%ld\n", cycle.new_acc, cycle.recv_acc,
                cycle.send_acc);
   Dispatcher& dispatcher = *seat.dispatcher;
-  const auto state = [&](bool sending) {
-    if (!present()) return "gone";
-    if (dispatcher.RestingUntil(seat.modem.key)) return "waiting";
-    return sending ? "sending" : "up";
+  // A modem held (its caps, or quiet hours over all it could send) waits as
+  // one modem alone does, and so does one resting after a fault.
+  const auto show = [&](bool sending, bool cycle_ended, long cycle_seconds) {
+    const std::optional<Hold> hold = seat.guards->EarliestHold();
+    const bool present_now = present();
+    if (present_now && hold) {
+      seat.status->Update(seat.slot, "waiting", seat.sent_today, hold->until, cycle_ended,
+                          cycle_seconds, seat.guards->HoldText(*hold));
+      return;
+    }
+    const long long rest_end = RestEnd(station, dispatcher, seat.modem.key);
+    const char* state = !present_now ? "gone" : rest_end ? "waiting" : sending ? "sending" : "up";
+    seat.status->Update(seat.slot, state, seat.sent_today, rest_end, cycle_ended, cycle_seconds);
   };
-  seat.status->Update(seat.slot, state(cycle.new_acc > cycle.send_acc), seat.sent_today,
-                      RestEnd(station, dispatcher, seat.modem.key));
+  seat.guards->CapHold(StationSeconds(station));
+  show(cycle.new_acc > cycle.send_acc, false, 0);
   PoolSendPhase(cycle, seat);
   ReceivePhase(cycle);
   trace.Flush();
   cycle.pacer.Checkpoint();
   const auto took = std::chrono::duration_cast<std::chrono::seconds>(
       std::chrono::steady_clock::now() - started);
-  seat.status->Update(seat.slot, state(false), seat.sent_today,
-                      RestEnd(station, dispatcher, seat.modem.key), true,
-                      static_cast<long>(took.count()));
+  show(false, true, static_cast<long>(took.count()));
 }
 
 }  // namespace tavrel

@@ -5,6 +5,7 @@
 // one-modem engine's own (engine_thread.h).
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/dispatcher.h"
 #include "engine/monitor.h"
 #include "engine/phases.h"
+#include "engine/send_guards.h"
 #include "platform/station.h"
 #include "store/engine_status.h"
 #include "store/modem_list.h"
@@ -26,7 +28,7 @@ class PoolStatus {
 
   // state: up, sending, waiting, gone. A cycle's end also sets last_cycle.
   void Update(std::size_t slot, const char* state, long sent_today, long long until = 0,
-              bool cycle_ended = false, long cycle_seconds = 0);
+              bool cycle_ended = false, long cycle_seconds = 0, const std::string& note = {});
   // Stopped engines write nothing; the strip shows them paused.
   void SetPaused(bool paused);
   EngineStatus Snapshot() const;
@@ -47,6 +49,7 @@ struct PoolSeat {
   PoolStatus* status = nullptr;
   std::mutex* filing = nullptr;
   // The engine's own state from cycle to cycle.
+  std::unique_ptr<SendGuards> guards;  // the modem's opt-outs, caps and quiet hours
   std::string day;
   long sent_today = 0;
   // Bring the modem back (ESC, AT) before its next send; at the start too,

@@ -49,18 +49,29 @@ bool SendGuards::OptedOut(const std::string& number) const {
 }
 
 std::optional<Hold> SendGuards::HoldUntil(std::string_view day, long n, long long now) {
+  std::optional<Hold> hold = CapHold(now);
+  if (hold) return hold;
+  if (protection_.quiet && !IsOwnReply(day, n)) {
+    const long long next = NextSendTime(*protection_.quiet, now);
+    if (next > now) hold = Hold{Hold::Why::kQuiet, next};
+  }
+  Remember(hold);
+  return hold;
+}
+
+std::optional<Hold> SendGuards::CapHold(long long now) {
   std::optional<Hold> hold;
   if (counter_) {
     if (const std::optional<long long> free = counter_->FreeAt(protection_.caps, now)) {
       hold = Hold{Hold::Why::kCap, *free};
     }
   }
-  if (!hold && protection_.quiet && !IsOwnReply(day, n)) {
-    const long long next = NextSendTime(*protection_.quiet, now);
-    if (next > now) hold = Hold{Hold::Why::kQuiet, next};
-  }
-  if (hold && (!earliest_ || hold->until < earliest_->until)) earliest_ = hold;
+  Remember(hold);
   return hold;
+}
+
+void SendGuards::Remember(const std::optional<Hold>& hold) {
+  if (hold && (!earliest_ || hold->until < earliest_->until)) earliest_ = hold;
 }
 
 void SendGuards::CountSent(long long now, long sms) {

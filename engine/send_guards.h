@@ -41,6 +41,8 @@ class SendGuards {
 
   // The hold on record n of day at now, if any.
   std::optional<Hold> HoldUntil(std::string_view day, long n, long long now);
+  // The modem's caps alone, which hold every record alike.
+  std::optional<Hold> CapHold(long long now);
   // The earliest end of the holds met since BeginCycle.
   std::optional<Hold> EarliestHold() const { return earliest_; }
 
@@ -54,6 +56,8 @@ class SendGuards {
   std::string HoldText(const Hold& hold) const;
 
  private:
+  void Remember(const std::optional<Hold>& hold);
+
   const Station& station_;
   std::string modem_key_;
   Protection protection_;

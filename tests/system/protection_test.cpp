@@ -77,12 +77,18 @@ class StationProtects : public ::testing::Test {
     return static_cast<long>(ReadJournal(station_, day, n).size());
   }
 
-  bool WaitingUntil(long long until) {
+  // The first `modems` modems of the status file, all at once.
+  bool WaitingUntil(long long until, std::size_t modems = 1) {
     return Eventually(
         [&] {
           const std::optional<EngineStatus> status = ReadEngineStatus(station_);
-          return status && !status->modems.empty() && status->modems[0].state == "waiting" &&
-                 status->modems[0].until == until;
+          if (!status || status->modems.size() < modems) return false;
+          for (std::size_t m = 0; m < modems; ++m) {
+            if (status->modems[m].state != "waiting" || status->modems[m].until != until) {
+              return false;
+            }
+          }
+          return true;
         },
         60s);
   }
@@ -210,6 +216,30 @@ TEST_F(StationProtects, AnHourlyCapSpreadsARecordOverTheHours) {
   SetClock("2026-12-7 12:00:00");
   ASSERT_TRUE(Eventually([&] { return dir_.Read("2026-12-7/send/acc") == "1"; }, 60s));
   EXPECT_EQ(sent(), 25u);
+}
+
+// Each modem of a pool has caps of its own: one capped leaves the work to
+// the other, and both capped hold the rest for the next hour.
+TEST_F(StationProtects, WithTwoModemsEachSendsUpToItsOwnCap) {
+  Settings({{"HOURCAP", "10"}, {"COM2", "./modem2"}});
+  std::string recipients;
+  for (int i = 0; i < 25; ++i) recipients += std::to_string(13000000100LL + i) + "\n";
+  const long n = File(recipients, "batch");
+  const std::string sent_log2 = dir_.root() + "/sent2.jsonl";
+  StartModem();
+  const std::unique_ptr<Child> modem2 = StartModemsim(
+      dir_, {"--spool", dir_.root() + "/spool2", "--sent-log", sent_log2}, "modem2");
+  ASSERT_NE(modem2, nullptr);
+  StartRavelin();
+  ASSERT_TRUE(WaitingUntil(At("2026-12-7 11:00:00"), 2)) << ravelin_->output();
+  EXPECT_EQ(ReadSentLog(sent_log_).size(), 10u);
+  EXPECT_EQ(ReadSentLog(sent_log2).size(), 10u);
+  EXPECT_EQ(JournalLines("2026-12-7", n), 20);
+  EXPECT_EQ(dir_.Read("2026-12-7/send/acc"), "");
+
+  SetClock("2026-12-7 11:00:00");
+  ASSERT_TRUE(Eventually([&] { return dir_.Read("2026-12-7/send/acc") == "1"; }, 60s));
+  EXPECT_EQ(ReadSentLog(sent_log_).size() + ReadSentLog(sent_log2).size(), 25u);
 }
 
 }  // namespace
