@@ -15,17 +15,12 @@
 namespace tavrel {
 namespace {
 
-long long UnixNow(const Station& station) {
-  std::tm local = station.clock().LocalNow();
-  return static_cast<long long>(std::mktime(&local));
-}
-
 // The modem's rest as the status file gives it: unix seconds.
 long long RestEnd(const Station& station, Dispatcher& dispatcher, const std::string& key) {
   const std::optional<Dispatcher::Clock::time_point> until = dispatcher.RestingUntil(key);
   if (!until) return 0;
   const auto left = std::chrono::ceil<std::chrono::seconds>(*until - Dispatcher::Clock::now());
-  return UnixNow(station) + left.count();
+  return StationSeconds(station) + left.count();
 }
 
 // A hold the modem met, told to the operator once.
@@ -93,7 +88,7 @@ void PoolStatus::Update(std::size_t slot, const char* state, long sent_today, lo
                         bool cycle_ended, long cycle_seconds, const std::string& note) {
   std::lock_guard<std::mutex> lock(mutex_);
   ModemStatus& modem = status_.modems.at(slot);
-  const long long now = UnixNow(station_);
+  const long long now = StationSeconds(station_);
   modem.state = state;
   modem.sent_today = sent_today;
   modem.until = until;
