@@ -167,6 +167,14 @@ class HttpApi(unittest.TestCase):
         cls.station.stop()
 
     def test_readme_requests_with_curl(self):
+        # The README's own line that reads the token, run on this station's file.
+        readme = os.path.join(os.path.dirname(__file__), "..", "..", "README.md")
+        with open(readme, encoding="utf-8") as f:
+            line = next(l for l in f if l.startswith("T=$(")).split("#")[0]
+        line = line.replace("station/api/tokens", self.station.path("api", "tokens"))
+        token = subprocess.run(["bash", "-c", line + '; printf %s "$T"'], capture_output=True,
+                               text=True, check=True).stdout
+        self.assertEqual(token, TOKEN)
         auth = ["-H", f"Authorization: Bearer {TOKEN}"]
         rc, status, body = curl(*auth, "-H", "Content-Type: application/json", "-d",
                                 '{"to": ["13012312312", "client7"], "text": "你好吗？我的朋友。"}',
