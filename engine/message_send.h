@@ -15,7 +15,7 @@
 namespace tavrel {
 
 struct OutgoingMessage {
-  std::string user_data;            // PARTS 1: the UCS-2 user data, cut to 70 characters
+  std::string user_data;            // one SMS allowed: the UCS-2 user data, cut to 70 characters
   std::optional<MessagePlan> plan;  // PARTS above 1
   bool report = false;
 };

@@ -98,7 +98,7 @@ TEST(LongMessage, MeasureCountsCharactersAndPartsForTheStationsParts) {
     bool fits;
   };
   const Row rows[] = {
-      // PARTS 1: the single UCS-2 SMS, line ends counted as they stand.
+      // One SMS allowed: the single UCS-2 SMS, line ends counted as they stand.
       {Gbk("你好"), 1, SmsAlphabet::kUcs2, 2, 1, true},
       {std::string(70, 'a'), 1, SmsAlphabet::kUcs2, 70, 1, true},
       {std::string(71, 'a'), 1, SmsAlphabet::kUcs2, 71, 2, false},
@@ -150,7 +150,7 @@ TEST(LongMessage, PdusCarryTheConcatenationHeaderAndTheReportRequest) {
   EXPECT_EQ(one[0].text,
             "0891683108000000F011000B813108000000F00008A7044F60597D" + std::string(1, kCtrlZ));
 
-  // The single SMS of PARTS 1 with a report asked: only the first octet changes.
+  // The single SMS, when only one is allowed, with a report asked: only the first octet changes.
   EXPECT_EQ(AssembleSubmitPdu("8613800000000", "13800000000", "00610062", true).text,
             "0891683108000000F031000B813108000000F00008A70400610062" + std::string(1, kCtrlZ));
 }
